@@ -1,0 +1,7 @@
+#pragma once
+
+#include "module/host_interface.h"
+
+const ModuleInfo* moduleInfoRecord();
+const DefineEntry* defineTableRows();   // ends with a row whose name is null
+const FunEntry* functionTableRows();    // ends with an all-zero row

@@ -1,0 +1,25 @@
+// The one handler behind every row of the function table.
+#pragma once
+
+#include "module/host_interface.h"
+
+enum ScriptId : int32_t {
+    ScriptIdGet = 0,
+    ScriptIdSet = 2,
+    ScriptIdGetNext = 3,
+    ScriptIdObjId = 4,
+    ScriptIdOidGetValue = 5,
+    ScriptIdOidSetValue = 6,
+    ScriptIdOidLength = 7,
+    ScriptIdGetLastError = 9,
+    ScriptIdGetEx = 10,
+    ScriptIdSetEx = 12,
+    ScriptIdTrapEx = 13,
+};
+
+// Never throws: every problem leaves the result empty or is reported to the host.
+HostValue ScriptDispatcher(HostValue* args, int32_t id);
+
+// Result helpers shared by the script functions.
+void setNumberResult(HostValue& result, double number);
+void setStringResult(HostValue& result, const CString& text);

@@ -1,0 +1,10 @@
+#include "script/module_state.h"
+
+CString CurrentPeer;
+CString CurrentCommunity;
+
+ScriptState& scriptState()
+{
+    static ScriptState state;
+    return state;
+}

@@ -1,0 +1,1 @@
+assert(oidLength("1.3") == 2)
