@@ -11,6 +11,9 @@
 
 #define VANTOR_API __attribute__((visibility("default")))
 
+// SplitField, UnTab, InsertEx and the STR_ text tests.
+#include "host/string_helpers.h"
+
 // A new handle holding a copy of the text and its terminator; null for a null text
 // or when memory runs out. The receiver of the handle owns it.
 VANTOR_API HGLOBAL MakeHandle(const char* text);
@@ -36,6 +39,18 @@ public:
 
     // Address of the bytes behind the header.
     void* GetData();
+
+    // Members that every module built against this header carries and exports
+    // itself (the module defines them; the host library does not call them).
+    // True when the state flag is 0.
+    bool IsEmpty();
+    // Records a new maximum length; a negative one is refused and changes
+    // nothing. It does not reallocate: the caller answers for the room.
+    void SetMaxLen(int maxLen);
+    // The maximum length (INT_MAX for a larger recorded value).
+    int GetMaxLen();
+    // Bytes in use.
+    DWORD GetLength();
 };
 #pragma pack(pop)
 static_assert(sizeof(BinData) == 13, "BinData header must be 13 bytes without gaps");
