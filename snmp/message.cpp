@@ -309,7 +309,6 @@ int32_t encodeMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* p
     if (pdu->command == PduTrap) {
         if (pdu->enterpriseLength >= 2 && pdu->enterprise == nullptr)
             return -1;
-        const int32_t timeStamp = static_cast<int32_t>(pdu->timeStamp);
         p = berBuildOid(p, &remaining, ASN_OBJECT_ID, pdu->enterprise, pdu->enterpriseLength);
         if (p != nullptr)
             p = berBuildString(p, &remaining, ASN_IPADDRESS,
@@ -318,8 +317,10 @@ int32_t encodeMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* p
             p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->genericTrap, sizeof pdu->genericTrap);
         if (p != nullptr)
             p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->specificTrap, sizeof pdu->specificTrap);
+        // TimeTicks is unsigned: from 0x80000000 on it takes a leading zero octet,
+        // as receivers read a top bit set as a negative number.
         if (p != nullptr)
-            p = berBuildInt(p, &remaining, ASN_TIMETICKS, &timeStamp, sizeof timeStamp);
+            p = berBuildUnsigned(p, &remaining, ASN_TIMETICKS, &pdu->timeStamp, sizeof pdu->timeStamp);
     } else {
         p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->requestId, sizeof pdu->requestId);
         if (p != nullptr)
@@ -452,12 +453,12 @@ int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, uint8_t* data, int32_t
             p = berParseInt(p, &remaining, &tag, &pdu->genericTrap, sizeof pdu->genericTrap);
         if (p != nullptr)
             p = berParseInt(p, &remaining, &tag, &pdu->specificTrap, sizeof pdu->specificTrap);
-        int32_t timeStamp = 0;
+        // Read as unsigned, so that both the five-octet form and the bare four
+        // octets with the top bit set give the same time stamp.
         if (p != nullptr)
-            p = berParseInt(p, &remaining, &tag, &timeStamp, sizeof timeStamp);
+            p = berParseUnsigned(p, &remaining, &tag, &pdu->timeStamp, sizeof pdu->timeStamp);
         if (p == nullptr)
             return -1;
-        pdu->timeStamp = static_cast<uint32_t>(timeStamp);
     } else {
         p = berParseInt(p, &remaining, &tag, &pdu->requestId, sizeof pdu->requestId);
         if (p != nullptr)

@@ -73,7 +73,7 @@ struct SnmpPdu {
     sockaddr_in agentAddress;  // only the address part travels, network order
     int32_t genericTrap;
     int32_t specificTrap;
-    uint32_t timeStamp;  // TimeTicks; travels by the signed integer rule
+    uint32_t timeStamp;  // TimeTicks, hundredths of a second
     VarBind* variables;  // in message order
 };
 

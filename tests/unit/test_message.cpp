@@ -450,18 +450,48 @@ TEST(DecodeMessage, TrapFillsTheTrapFieldsOnly)
     EXPECT_EQ(value, 42);
 }
 
-TEST(EncodeMessage, TrapTimeStampBySignedRuleAndDefaultEnterpriseForm)
+TEST(EncodeMessage, TrapTimeStampIsUnsignedAndDefaultEnterpriseForm)
 {
     TestSession s(SnmpVersion1, "public");
     PduPtr pdu = newPdu(PduTrap);  // no enterprise: the single sub-identifier 0
     pdu->timeStamp = 0x80000000u;
     const Bytes out = encode(s.session, *pdu);
-    EXPECT_EQ(hexText(out), "30 82 00 24 02 01 00 04 06 70 75 62 6C 69 63 A4 17 06 01 00 40 04 00 00 00 00 "
-                            "02 01 00 02 01 00 43 04 80 00 00 00 30 00");
+    EXPECT_EQ(hexText(out), "30 82 00 25 02 01 00 04 06 70 75 62 6C 69 63 A4 18 06 01 00 40 04 00 00 00 00 "
+                            "02 01 00 02 01 00 43 05 00 80 00 00 00 30 00");
     PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
     ASSERT_EQ(decode(out, back.get()), 0);
     EXPECT_EQ(back->timeStamp, 0x80000000u);
     EXPECT_EQ(back->enterpriseLength, 2);  // 06 01 00 reads as 0.0
+}
+
+TEST(DecodeMessage, TrapTimeStampForms)
+{
+    const struct {
+        const char* element;
+        bool ok;
+        uint32_t value;
+    } cases[] = {
+        {"43 02 04 D2", true, 1234},
+        {"43 04 80 00 00 00", true, 0x80000000u},     // top bit set without the zero octet
+        {"43 05 00 FF FF FF FF", true, 0xFFFFFFFFu},
+        {"43 00", true, 0},
+        {"43 05 01 00 00 00 00", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.element);
+        const Bytes message = tlv(0x30, cat({tlv(0x02, {0}), tlv(0x04, text("public")),
+                                             tlv(0xA4, cat({hexBytes("06 01 2B 40 04 0A 00 00 01 02 01 03 02 01 00"),
+                                                            hexBytes(c.element), tlv(0x30, {})}))}));
+        PduPtr pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
+        const int32_t result = decode(message, pdu.get());
+        if (c.ok) {
+            ASSERT_EQ(result, 0);
+            EXPECT_EQ(pdu->timeStamp, c.value);
+            EXPECT_EQ(pdu->genericTrap, 3);
+        } else {
+            EXPECT_EQ(result, -1);
+        }
+    }
 }
 
 TEST(EncodeMessage, TrapWithLengthButNoEnterpriseIsRefused)
