@@ -211,23 +211,14 @@ const uint8_t* berParseCounter64(const uint8_t* data, int32_t* remaining, uint8_
 {
     if (width != 8)
         return nullptr;
-    uint32_t length = 0;
-    int32_t header = 0;
-    if (!readElement(data, *remaining, tag, &length, &header) || length > 9)
-        return nullptr;
-    const uint8_t* p = data + header;
-    if (length == 9 && p[0] != 0x00)
-        return nullptr;
-    uint64_t result = 0;
-    if (length > 0 && (p[0] & 0x80) != 0)
-        result = ~uint64_t{0};
     // A nine-octet content shifts its leading zero out of the top.
-    for (uint32_t i = 0; i < length; ++i)
-        result = (result << 8) | p[i];
-    value->high = static_cast<uint32_t>(result >> 32);
-    value->low = static_cast<uint32_t>(result);
-    *remaining -= header + static_cast<int32_t>(length);
-    return p + length;
+    uint64_t result = 0;
+    const uint8_t* end = parseInteger(data, remaining, tag, &result, 9, true);
+    if (end != nullptr) {
+        value->high = static_cast<uint32_t>(result >> 32);
+        value->low = static_cast<uint32_t>(result);
+    }
+    return end;
 }
 
 uint8_t* berBuildInt(uint8_t* data, int32_t* remaining, uint8_t tag, const int32_t* value, int32_t width)

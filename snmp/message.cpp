@@ -43,7 +43,7 @@ bool hasStoredValue(uint8_t type)
 // The value element of a binding, by type.
 uint8_t* encodeValue(uint8_t* p, int32_t* remaining, uint8_t type, int32_t valueLength, const uint8_t* value)
 {
-    if (hasStoredValue(type) && valueLength > 0 && value == nullptr)
+    if (hasStoredValue(type) && (valueLength < 0 || (valueLength > 0 && value == nullptr)))
         return nullptr;
     switch (type) {
     case ASN_INTEGER: {
@@ -154,6 +154,14 @@ uint32_t* copyOid(const uint32_t* oid, int32_t entries)
     return copy;
 }
 
+// A zero-filled value buffer of `octets` for var, holding valueLength octets.
+bool allocateValue(VarBind* var, size_t octets, int32_t valueLength)
+{
+    var->value = static_cast<uint8_t*>(std::calloc(1, octets));
+    var->valueLength = valueLength;
+    return var->value != nullptr;
+}
+
 // Decodes the value element (valueElement .. end) of a binding into var.
 // Returns false only when a buffer cannot be allocated or an OID value cannot
 // be read whole; other values that do not read stay zero-filled.
@@ -163,11 +171,9 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
     uint8_t tag = 0;
     switch (var->type) {
     case ASN_INTEGER: {
-        var->value = static_cast<uint8_t*>(std::calloc(1, sizeof(int32_t)));
-        if (var->value == nullptr)
-            return false;
-        var->valueLength = 4;
         int32_t v = 0;
+        if (!allocateValue(var, sizeof v, 4))
+            return false;
         if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
             std::memcpy(var->value, &v, sizeof v);
         return true;
@@ -176,21 +182,17 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
     case ASN_GAUGE:
     case ASN_TIMETICKS:
     case ASN_UINTEGER: {
-        var->value = static_cast<uint8_t*>(std::calloc(1, sizeof(uint32_t)));
-        if (var->value == nullptr)
-            return false;
-        var->valueLength = 4;
         uint32_t v = 0;
+        if (!allocateValue(var, sizeof v, 4))
+            return false;
         if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
             std::memcpy(var->value, &v, sizeof v);
         return true;
     }
     case ASN_COUNTER64: {
-        var->value = static_cast<uint8_t*>(std::calloc(1, sizeof(Counter64)));
-        if (var->value == nullptr)
-            return false;
-        var->valueLength = 8;
         Counter64 v{};
+        if (!allocateValue(var, sizeof v, 8))
+            return false;
         if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
             std::memcpy(var->value, &v, sizeof v);
         return true;
@@ -200,10 +202,8 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
     case ASN_OPAQUE:
     case ASN_NSAP: {
         // An empty string still gets a (one-octet) buffer: present, length 0.
-        var->value = static_cast<uint8_t*>(std::calloc(contentLength > 0 ? static_cast<size_t>(contentLength) : 1, 1));
-        if (var->value == nullptr)
+        if (!allocateValue(var, contentLength > 0 ? static_cast<size_t>(contentLength) : 1, contentLength))
             return false;
-        var->valueLength = contentLength;
         int32_t stored = contentLength;
         berParseString(valueElement, &counter, &tag, var->value, &stored);
         return true;

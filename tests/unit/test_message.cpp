@@ -233,7 +233,8 @@ TEST(EncodeVarBind, RefusedValues)
         {ASN_GAUGE, 0, nullptr},           {ASN_COUNTER64, 4, four.data()},  {ASN_COUNTER64, 0, nullptr},
         {ASN_BIT_STR, 0, nullptr},         {ASN_BIT_STR, 2, badBits.data()}, {ASN_BOOLEAN, 4, four.data()},
         {0x99, 0, nullptr},                {ASN_SEQUENCE, 0, nullptr},       {ASN_OCTET_STR, 3, nullptr},
-        {ASN_OBJECT_ID, 8, nullptr},       {ASN_INTEGER, 4, nullptr},
+        {ASN_OBJECT_ID, 8, nullptr},       {ASN_INTEGER, 4, nullptr},        {ASN_OBJECT_ID, -8, four.data()},
+        {ASN_OCTET_STR, -1, four.data()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.type));
