@@ -1,0 +1,131 @@
+// Helpers shared by the fuzz targets: a reader of fuzzer bytes, a checked
+// condition that stops the run, and comparison of PDUs up to the forms that
+// the encoder normalises.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "snmp/message.h"
+
+#define FUZZ_CHECK(condition)                                                                   \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                       \
+        }                                                                                       \
+    } while (0)
+
+class ByteReader {
+public:
+    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    uint8_t u8() { return pos_ < size_ ? data_[pos_++] : 0; }
+    uint16_t u16() { return static_cast<uint16_t>(u8() << 8 | u8()); }
+    uint32_t u32() { return static_cast<uint32_t>(u16()) << 16 | u16(); }
+    void bytes(uint8_t* out, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i)
+            out[i] = u8();
+    }
+    bool empty() const { return pos_ >= size_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// An OID as it reads back from the wire: fewer than two entries travel as
+// 0.0, and the first two entries as the one value first * 40 + second (so an
+// out-of-range pair such as 5.3 reads back as 2.123).
+inline std::vector<uint32_t> normalOid(const uint32_t* oid, int32_t count)
+{
+    if (count < 2 || oid == nullptr)
+        return {0, 0};
+    std::vector<uint32_t> out(oid, oid + count);
+    const uint32_t first = out[0] * 40 + out[1];
+    out[0] = first < 80 ? first / 40 : 2;
+    out[1] = first < 80 ? first % 40 : first - 80;
+    return out;
+}
+
+inline bool isNullLike(uint8_t type)
+{
+    return type == ASN_NULL || type == ASN_NOSUCHOBJECT || type == ASN_NOSUCHINSTANCE || type == ASN_ENDOFMIBVIEW;
+}
+
+// Types that are decoded into a value.
+inline bool isDecodable(uint8_t type)
+{
+    switch (type) {
+    case ASN_INTEGER:
+    case ASN_OCTET_STR:
+    case ASN_OBJECT_ID:
+    case ASN_IPADDRESS:
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_OPAQUE:
+    case ASN_NSAP:
+    case ASN_COUNTER64:
+    case ASN_UINTEGER:
+        return true;
+    default:
+        return isNullLike(type);
+    }
+}
+
+// A binding as it reads back after going through the wire.
+inline void checkSameBinding(const VarBind* sent, const VarBind* got)
+{
+    FUZZ_CHECK(got != nullptr);
+    FUZZ_CHECK(normalOid(sent->name, sent->nameLength) == normalOid(got->name, got->nameLength));
+    FUZZ_CHECK(sent->type == got->type);
+    if (isNullLike(sent->type)) {
+        FUZZ_CHECK(got->value == nullptr);
+        FUZZ_CHECK(got->valueLength == 0);
+    } else if (sent->type == ASN_OBJECT_ID) {
+        FUZZ_CHECK(got->valueLength % 4 == 0);
+        std::vector<uint32_t> a(static_cast<size_t>(sent->valueLength / 4));
+        std::vector<uint32_t> b(static_cast<size_t>(got->valueLength / 4));
+        if (!a.empty())
+            std::memcpy(a.data(), sent->value, a.size() * 4);
+        if (!b.empty())
+            std::memcpy(b.data(), got->value, b.size() * 4);
+        FUZZ_CHECK(normalOid(a.data(), static_cast<int32_t>(a.size())) ==
+                   normalOid(b.data(), static_cast<int32_t>(b.size())));
+    } else if (isDecodable(sent->type)) {
+        FUZZ_CHECK(got->value != nullptr);
+        FUZZ_CHECK(sent->valueLength == got->valueLength);
+        if (sent->valueLength > 0)
+            FUZZ_CHECK(std::memcmp(sent->value, got->value, static_cast<size_t>(sent->valueLength)) == 0);
+    } else {
+        FUZZ_CHECK(got->value == nullptr);  // sent (a bit string), never decoded
+    }
+}
+
+inline void checkSamePdu(const SnmpPdu* sent, const SnmpPdu* got)
+{
+    FUZZ_CHECK((sent->command & 0xFF) == got->command);
+    if (got->command == PduTrap) {
+        FUZZ_CHECK(normalOid(sent->enterprise, sent->enterpriseLength) ==
+                   normalOid(got->enterprise, got->enterpriseLength));
+        FUZZ_CHECK(sent->agentAddress.sin_addr.s_addr == got->agentAddress.sin_addr.s_addr);
+        FUZZ_CHECK(sent->genericTrap == got->genericTrap);
+        FUZZ_CHECK(sent->specificTrap == got->specificTrap);
+        FUZZ_CHECK(sent->timeStamp == got->timeStamp);
+    } else {
+        FUZZ_CHECK(sent->requestId == got->requestId);
+        FUZZ_CHECK(sent->errorStatus == got->errorStatus);
+        FUZZ_CHECK(sent->errorIndex == got->errorIndex);
+    }
+    const VarBind* b = got->variables;
+    for (const VarBind* a = sent->variables; a != nullptr; a = a->next, b = b->next)
+        checkSameBinding(a, b);
+    FUZZ_CHECK(b == nullptr);
+}
+
+inline SnmpPdu* zeroPdu() { return static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))); }

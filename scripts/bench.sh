@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# ./run bench: runs every Google Benchmark program (bench_*) found in BIN_DIR,
+# one after the other. Extra arguments go to every program, for example
+#   scripts/bench.sh build/bin --benchmark_filter=Encode
+# BENCH_REPETITIONS (default 5) sets the repetitions; the medians are shown.
+set -euo pipefail
+BIN=${1:?usage: bench.sh BIN_DIR [benchmark arguments]}
+shift
+REPETITIONS=${BENCH_REPETITIONS:-5}
+
+found=0
+for program in "$BIN"/bench_*; do
+    [ -x "$program" ] && [ -f "$program" ] || continue
+    found=1
+    echo "== $(basename "$program")"
+    "$program" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+        --benchmark_display_aggregates_only=true "$@"
+done
+if [ $found -eq 0 ]; then
+    echo "no benchmark programs (bench_*) in $BIN" >&2
+    exit 1
+fi

@@ -1,0 +1,502 @@
+#include "snmp/message.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "snmp/usec.h"
+
+namespace {
+
+// Large enough for any parameters block the user-based mode can build.
+constexpr int32_t ParametersCapacity = 256;
+
+int32_t lengthFieldSize(int32_t length)
+{
+    return length < 0x80 ? 1 : length <= 0xFF ? 2 : 3;
+}
+
+int32_t signedContentSize(int32_t value)
+{
+    uint32_t v = static_cast<uint32_t>(value);
+    int32_t octets = 4;
+    while (octets > 1 && ((v & 0xFF800000u) == 0 || (v & 0xFF800000u) == 0xFF800000u)) {
+        v <<= 8;
+        --octets;
+    }
+    return octets;
+}
+
+bool hasStoredValue(uint8_t type)
+{
+    switch (type) {
+    case ASN_NULL:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The value element of a binding, by type.
+uint8_t* encodeValue(uint8_t* p, int32_t* remaining, uint8_t type, int32_t valueLength, const uint8_t* value)
+{
+    if (hasStoredValue(type) && (valueLength < 0 || (valueLength > 0 && value == nullptr)))
+        return nullptr;
+    switch (type) {
+    case ASN_INTEGER: {
+        int32_t v = 0;
+        if (valueLength == 4)
+            std::memcpy(&v, value, sizeof v);
+        return berBuildInt(p, remaining, type, &v, valueLength);
+    }
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER: {
+        uint32_t v = 0;
+        if (valueLength == 4)
+            std::memcpy(&v, value, sizeof v);
+        return berBuildUnsigned(p, remaining, type, &v, valueLength);
+    }
+    case ASN_COUNTER64: {
+        Counter64 v{};
+        if (valueLength == 8)
+            std::memcpy(&v, value, sizeof v);
+        return berBuildCounter64(p, remaining, type, &v, valueLength);
+    }
+    case ASN_BIT_STR:
+        return berBuildBitString(p, remaining, type, value, valueLength);
+    case ASN_OCTET_STR:
+    case ASN_IPADDRESS:
+    case ASN_OPAQUE:
+    case ASN_NSAP:
+        return berBuildString(p, remaining, type, value, valueLength);
+    case ASN_NULL:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
+        return berBuildNull(p, remaining, type);
+    case ASN_OBJECT_ID: {
+        // More than 65 entries never fit berBuildOid's 64-octet content.
+        uint32_t entries[SnmpOidCapacity + 1];
+        const int32_t count = valueLength / 4;
+        if (count > SnmpOidCapacity + 1)
+            return nullptr;
+        if (count > 0)
+            std::memcpy(entries, value, static_cast<size_t>(count) * sizeof(uint32_t));
+        return berBuildOid(p, remaining, type, entries, count);
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// The message header; also reports where the community (or parameters)
+// content went, for the digest step.
+uint8_t* buildHeader(uint8_t* data, int32_t* remaining, const SnmpSession* session, int32_t pduLength, int32_t flag,
+                     uint8_t** communityContent, int32_t* communityContentLength)
+{
+    if (session == nullptr || pduLength < 0)
+        return nullptr;
+    uint8_t parameters[ParametersCapacity];
+    const uint8_t* content = nullptr;
+    int32_t contentLength = 0;
+    if (session->version == SnmpVersionUsec) {
+        contentLength = ParametersCapacity;
+        if (buildUsecParameters(session, flag, parameters, &contentLength) != 0)
+            return nullptr;
+        if (contentLength < 0 || contentLength > ParametersCapacity)
+            return nullptr;
+        content = parameters;
+    } else {
+        content = session->community;
+        contentLength = session->communityLength;
+        if (contentLength < 0 || (contentLength > 0 && content == nullptr))
+            return nullptr;
+    }
+    if (contentLength > SnmpPacketSize)
+        return nullptr;
+
+    const int32_t versionSize = 2 + signedContentSize(session->version);
+    const int32_t communitySize = 1 + lengthFieldSize(contentLength) + contentLength;
+    const int64_t total = static_cast<int64_t>(versionSize) + communitySize + pduLength;
+    if (total > 0xFFFF)
+        return nullptr;
+
+    uint8_t* p = berBuildSequence(data, remaining, ASN_SEQUENCE, static_cast<uint32_t>(total));
+    if (p == nullptr)
+        return nullptr;
+    p = berBuildInt(p, remaining, ASN_INTEGER, &session->version, sizeof session->version);
+    if (p == nullptr)
+        return nullptr;
+    p = berBuildString(p, remaining, ASN_OCTET_STR, content, contentLength);
+    if (p == nullptr)
+        return nullptr;
+    *communityContent = p - contentLength;
+    *communityContentLength = contentLength;
+    return p;
+}
+
+void printBadType(uint8_t type)
+{
+    std::fprintf(stderr, "bad type returned (%x)\n", static_cast<unsigned>(type));
+}
+
+// An owned, zero-filled copy of entries sub-identifiers.
+uint32_t* copyOid(const uint32_t* oid, int32_t entries)
+{
+    auto* copy = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(entries), sizeof(uint32_t)));
+    if (copy != nullptr)
+        std::memcpy(copy, oid, static_cast<size_t>(entries) * sizeof(uint32_t));
+    return copy;
+}
+
+// A zero-filled value buffer of `octets` for var, holding valueLength octets.
+bool allocateValue(VarBind* var, size_t octets, int32_t valueLength)
+{
+    var->value = static_cast<uint8_t*>(std::calloc(1, octets));
+    var->valueLength = valueLength;
+    return var->value != nullptr;
+}
+
+// Decodes the value element (valueElement .. end) of a binding into var.
+// Returns false only when a buffer cannot be allocated or an OID value cannot
+// be read whole; other values that do not read stay zero-filled.
+bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, int32_t contentLength)
+{
+    int32_t counter = static_cast<int32_t>(end - valueElement);
+    uint8_t tag = 0;
+    switch (var->type) {
+    case ASN_INTEGER: {
+        int32_t v = 0;
+        if (!allocateValue(var, sizeof v, 4))
+            return false;
+        if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
+            std::memcpy(var->value, &v, sizeof v);
+        return true;
+    }
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER: {
+        uint32_t v = 0;
+        if (!allocateValue(var, sizeof v, 4))
+            return false;
+        if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
+            std::memcpy(var->value, &v, sizeof v);
+        return true;
+    }
+    case ASN_COUNTER64: {
+        Counter64 v{};
+        if (!allocateValue(var, sizeof v, 8))
+            return false;
+        if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
+            std::memcpy(var->value, &v, sizeof v);
+        return true;
+    }
+    case ASN_OCTET_STR:
+    case ASN_IPADDRESS:
+    case ASN_OPAQUE:
+    case ASN_NSAP: {
+        // An empty string still gets a (one-octet) buffer: present, length 0.
+        if (!allocateValue(var, contentLength > 0 ? static_cast<size_t>(contentLength) : 1, contentLength))
+            return false;
+        int32_t stored = contentLength;
+        berParseString(valueElement, &counter, &tag, var->value, &stored);
+        return true;
+    }
+    case ASN_OBJECT_ID: {
+        uint32_t entries[SnmpOidCapacity];
+        int32_t count = SnmpOidCapacity;
+        if (berParseOid(valueElement, &counter, &tag, entries, &count) == nullptr)
+            return false;
+        var->value = reinterpret_cast<uint8_t*>(copyOid(entries, count));
+        if (var->value == nullptr)
+            return false;
+        var->valueLength = 4 * count;
+        return true;
+    }
+    case ASN_NULL:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
+        var->valueLength = contentLength;
+        return true;
+    default:
+        printBadType(var->type);
+        var->valueLength = contentLength;
+        return true;
+    }
+}
+
+}  // namespace
+
+uint8_t* encodeVarBind(uint8_t* data, int32_t* remaining, const uint32_t* name, int32_t nameLength, uint8_t type,
+                       int32_t valueLength, const uint8_t* value)
+{
+    if (*remaining < 4)
+        return nullptr;
+    *remaining -= 4;
+    uint8_t* content = data + 4;
+    if (nameLength >= 2 && name == nullptr)
+        return nullptr;
+    uint8_t* p = berBuildOid(content, remaining, ASN_OBJECT_ID, name, nameLength);
+    if (p == nullptr)
+        return nullptr;
+    p = encodeValue(p, remaining, type, valueLength, value);
+    if (p == nullptr)
+        return nullptr;
+    int32_t headerRoom = 4;
+    if (berBuildSequence(data, &headerRoom, ASN_SEQUENCE, static_cast<uint32_t>(p - content)) == nullptr)
+        return nullptr;
+    return p;
+}
+
+uint8_t* encodeMessageHeader(uint8_t* data, int32_t* remaining, const SnmpSession* session, int32_t pduLength,
+                             int32_t flag)
+{
+    uint8_t* communityContent = nullptr;
+    int32_t communityContentLength = 0;
+    return buildHeader(data, remaining, session, pduLength, flag, &communityContent, &communityContentLength);
+}
+
+uint8_t* messageDigestField(const SnmpSession* session, uint8_t* parameters, int32_t parametersLength)
+{
+    if (session == nullptr || parameters == nullptr)
+        return nullptr;
+    if (session->version != SnmpVersionUsec || (session->securityFlags & SecurityAuth) == 0)
+        return nullptr;
+    const int32_t context = session->contextLength;
+    if (context < 0 || parametersLength < 0 || context > parametersLength - 16)
+        return nullptr;
+    return parameters + (parametersLength - context - 16);
+}
+
+int32_t encodeMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length, int32_t flag)
+{
+    if (session == nullptr || pdu == nullptr || packet == nullptr || length == nullptr || *length < 0)
+        return -1;
+    const int32_t capacity = *length;
+    // The message is built inside out, so that every minimal length is known
+    // when it is written: each layer's content goes first, then it is moved
+    // behind its header, alternating between the packet and this work area.
+    uint8_t work[SnmpPacketSize];
+
+    // 1. The bindings, one behind the other, at the start of the packet.
+    int32_t remaining = capacity;
+    uint8_t* p = packet;
+    for (const VarBind* var = pdu->variables; var != nullptr; var = var->next) {
+        p = encodeVarBind(p, &remaining, var->name, var->nameLength, var->type, var->valueLength, var->value);
+        if (p == nullptr)
+            return -1;
+    }
+    const int32_t bindingsLength = static_cast<int32_t>(p - packet);
+
+    // 2. The variable-bindings element in the work area.
+    int32_t workRemaining = SnmpPacketSize;
+    uint8_t* w = berBuildHeader(work, &workRemaining, ASN_SEQUENCE, static_cast<uint32_t>(bindingsLength));
+    if (w == nullptr || workRemaining < bindingsLength)
+        return -1;
+    std::memcpy(w, packet, static_cast<size_t>(bindingsLength));
+    const int32_t listLength = static_cast<int32_t>(w - work) + bindingsLength;
+
+    // 3. The PDU's leading fields in the packet, the bindings behind them.
+    remaining = capacity;
+    p = packet;
+    if (pdu->command == PduTrap) {
+        if (pdu->enterpriseLength >= 2 && pdu->enterprise == nullptr)
+            return -1;
+        p = berBuildOid(p, &remaining, ASN_OBJECT_ID, pdu->enterprise, pdu->enterpriseLength);
+        if (p != nullptr)
+            p = berBuildString(p, &remaining, ASN_IPADDRESS,
+                               reinterpret_cast<const uint8_t*>(&pdu->agentAddress.sin_addr), 4);
+        if (p != nullptr)
+            p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->genericTrap, sizeof pdu->genericTrap);
+        if (p != nullptr)
+            p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->specificTrap, sizeof pdu->specificTrap);
+        // TimeTicks is unsigned: from 0x80000000 on it takes a leading zero octet,
+        // as receivers read a top bit set as a negative number.
+        if (p != nullptr)
+            p = berBuildUnsigned(p, &remaining, ASN_TIMETICKS, &pdu->timeStamp, sizeof pdu->timeStamp);
+    } else {
+        p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->requestId, sizeof pdu->requestId);
+        if (p != nullptr)
+            p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->errorStatus, sizeof pdu->errorStatus);
+        if (p != nullptr)
+            p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->errorIndex, sizeof pdu->errorIndex);
+    }
+    if (p == nullptr || remaining < listLength)
+        return -1;
+    std::memcpy(p, work, static_cast<size_t>(listLength));
+    const int32_t pduContentLength = static_cast<int32_t>(p - packet) + listLength;
+
+    // 4. The PDU element in the work area.
+    workRemaining = SnmpPacketSize;
+    w = berBuildHeader(work, &workRemaining, static_cast<uint8_t>(pdu->command & 0xFF),
+                       static_cast<uint32_t>(pduContentLength));
+    if (w == nullptr || workRemaining < pduContentLength)
+        return -1;
+    std::memcpy(w, packet, static_cast<size_t>(pduContentLength));
+    const int32_t pduLength = static_cast<int32_t>(w - work) + pduContentLength;
+
+    // 5. The message header in the packet, the PDU behind it.
+    remaining = capacity;
+    uint8_t* communityContent = nullptr;
+    int32_t communityContentLength = 0;
+    p = buildHeader(packet, &remaining, session, pduLength, flag, &communityContent, &communityContentLength);
+    if (p == nullptr)
+        return -1;
+    const int32_t headerLength = static_cast<int32_t>(p - packet);
+    if (capacity - headerLength < pduLength)
+        return -1;
+    std::memcpy(p, work, static_cast<size_t>(pduLength));
+    const int32_t messageLength = headerLength + pduLength;
+
+    // 6. An authenticating session's digest: over the whole message, with the
+    // key standing in the digest field, the result replacing the key.
+    if (session->version == SnmpVersionUsec && (session->securityFlags & SecurityAuth) != 0) {
+        uint8_t* field = messageDigestField(session, communityContent, communityContentLength);
+        if (field == nullptr)
+            return -1;  // never send such a message unauthenticated
+        messageDigest(packet, messageLength, field, field);
+    }
+
+    *length = messageLength;
+    return 0;
+}
+
+const uint8_t* decodeMessageHeader(const uint8_t* data, int32_t* remaining, uint8_t* community,
+                                   int32_t* communityLength, int32_t* version)
+{
+    uint8_t tag = 0;
+    const uint8_t* p = berParseHeader(data, remaining, &tag);
+    if (p == nullptr || tag != ASN_SEQUENCE)
+        return nullptr;
+    int32_t v = 0;
+    p = berParseInt(p, remaining, &tag, &v, sizeof v);
+    if (p == nullptr)
+        return nullptr;
+    *version = v;
+    return berParseString(p, remaining, &tag, community, communityLength);
+}
+
+const uint8_t* decodeVarBind(const uint8_t* data, int32_t* remaining, uint32_t* name, int32_t* nameLength,
+                             uint8_t* type, int32_t* valueLength, const uint8_t** value)
+{
+    int32_t counter = *remaining;
+    uint8_t tag = 0;
+    const uint8_t* p = berParseHeader(data, &counter, &tag);
+    if (p == nullptr || tag != ASN_SEQUENCE)
+        return nullptr;
+    p = berParseOid(p, &counter, &tag, name, nameLength);
+    if (p == nullptr || tag != ASN_OBJECT_ID)
+        return nullptr;
+    const uint8_t* valueElement = p;
+    p = berParseHeader(p, &counter, type);
+    if (p == nullptr)
+        return nullptr;
+    *valueLength = counter;
+    *value = valueElement;
+    const uint8_t* end = p + counter;
+    *remaining -= static_cast<int32_t>(end - data);
+    return end;
+}
+
+int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, uint8_t* data, int32_t length)
+{
+    if (pdu == nullptr || data == nullptr || length <= 0)
+        return -1;
+    int32_t remaining = length;
+    uint8_t community[SnmpCommunityCapacity];
+    int32_t communityLength = SnmpCommunityCapacity;
+    int32_t version = 0;
+    const uint8_t* p = decodeMessageHeader(data, &remaining, community, &communityLength, &version);
+    if (p == nullptr)
+        return -1;
+    if (version < 0 || version > 2) {
+        std::fprintf(stderr, "Wrong version: %ld\n", static_cast<long>(version));
+        return -1;
+    }
+    const int32_t pduOffset = static_cast<int32_t>(p - data);
+    uint8_t tag = 0;
+    p = berParseHeader(p, &remaining, &tag);
+    if (p == nullptr)
+        return -1;
+    pdu->command = tag;
+
+    int32_t result = 0;
+    if (session != nullptr && session->authHook != nullptr) {
+        result = session->authHook(data, length, data + (pduOffset - communityLength), communityLength, session, pdu);
+        if (result < 0)
+            return result;
+    }
+
+    uint32_t oid[SnmpOidCapacity];
+    if (pdu->command == PduTrap) {
+        int32_t count = SnmpOidCapacity;
+        p = berParseOid(p, &remaining, &tag, oid, &count);
+        if (p == nullptr)
+            return -1;
+        uint32_t* enterprise = copyOid(oid, count);
+        if (enterprise == nullptr)
+            return -1;
+        std::free(pdu->enterprise);
+        pdu->enterprise = enterprise;
+        pdu->enterpriseLength = count;
+        int32_t addressLength = 4;
+        p = berParseString(p, &remaining, &tag, reinterpret_cast<uint8_t*>(&pdu->agentAddress.sin_addr),
+                           &addressLength);
+        if (p != nullptr)
+            p = berParseInt(p, &remaining, &tag, &pdu->genericTrap, sizeof pdu->genericTrap);
+        if (p != nullptr)
+            p = berParseInt(p, &remaining, &tag, &pdu->specificTrap, sizeof pdu->specificTrap);
+        // Read as unsigned, so that both the five-octet form and the bare four
+        // octets with the top bit set give the same time stamp.
+        if (p != nullptr)
+            p = berParseUnsigned(p, &remaining, &tag, &pdu->timeStamp, sizeof pdu->timeStamp);
+        if (p == nullptr)
+            return -1;
+    } else {
+        p = berParseInt(p, &remaining, &tag, &pdu->requestId, sizeof pdu->requestId);
+        if (p != nullptr)
+            p = berParseInt(p, &remaining, &tag, &pdu->errorStatus, sizeof pdu->errorStatus);
+        if (p != nullptr)
+            p = berParseInt(p, &remaining, &tag, &pdu->errorIndex, sizeof pdu->errorIndex);
+        if (p == nullptr)
+            return -1;
+    }
+
+    p = berParseHeader(p, &remaining, &tag);
+    if (p == nullptr || tag != ASN_SEQUENCE)
+        return -1;
+
+    VarBind** tail = &pdu->variables;
+    while (*tail != nullptr)
+        tail = &(*tail)->next;
+    while (remaining > 0) {
+        int32_t nameLength = SnmpOidCapacity;
+        uint8_t type = 0;
+        int32_t contentLength = 0;
+        const uint8_t* valueElement = nullptr;
+        const uint8_t* end = decodeVarBind(p, &remaining, oid, &nameLength, &type, &contentLength, &valueElement);
+        if (end == nullptr)
+            return -1;
+        auto* var = static_cast<VarBind*>(std::calloc(1, sizeof(VarBind)));
+        if (var == nullptr)
+            return -1;
+        *tail = var;
+        tail = &var->next;
+        var->type = type;
+        var->name = copyOid(oid, nameLength);
+        if (var->name == nullptr)
+            return -1;
+        var->nameLength = nameLength;
+        if (!decodeValue(var, valueElement, end, contentLength))
+            return -1;
+        p = end;
+    }
+    return result;
+}
