@@ -89,10 +89,17 @@ void readSockets(WinFdSet* readSet)
             return;
         }
         pdu->peerAddress = from;
-        if (decodeMessage(slot->session, pdu, packet, received) < 0) {
+        const int32_t verdict = decodeMessage(slot->session, pdu, packet, received);
+        if (verdict < 0) {
             std::fprintf(stderr, "Mangled packet\n");
             freePdu(pdu);
             return;
+        }
+        if (verdict != 0 && slot->acceptedOnly) {
+            // Forged, stale or foreign: the awaited request goes on waiting
+            // for a genuine reply or times out.
+            freePdu(pdu);
+            continue;
         }
         dispatchReceived(slot->session, transport, pdu);
         freePdu(pdu);

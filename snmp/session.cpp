@@ -7,6 +7,7 @@
 #include "platform/runtime.h"
 #include "platform/winsock.h"
 #include "snmp/message.h"
+#include "snmp/usec.h"
 
 namespace {
 
@@ -207,7 +208,20 @@ SnmpSession* openSession(const SnmpSession* settings)
         return abortOpen(session, community);
     }
 
-    // The user-based security steps join here once that mode is in.
+    if (community[0] == '/') {
+        session->authHook = usecAuthenticate;
+        if (discoverAgent(session) != 0) {
+            // The discovery has said why; the host's process goes on.
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, community);
+        }
+        slot->acceptedOnly = true;
+        if (parseSecurityString(session) == UsecParseRefused) {
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, community);
+        }
+        session->securityFlags |= SecurityReportable;
+    }
 
     session->community = community;
     return session;

@@ -101,6 +101,9 @@ struct SessionSlot {
     SessionSlot* next;
     SnmpSession* session;  // the engine's copy: the session handle
     SessionTransport* transport;
+    // A user-based session that has discovered its agent: from then on only
+    // messages its hook accepts reach the callback.
+    bool acceptedOnly;
 };
 
 struct LibraryState {
