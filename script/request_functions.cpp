@@ -1,26 +1,316 @@
 #include "script/request_functions.h"
 
-#include "module/host_services.h"
-#include "script/module_state.h"
-#include "script/oid_text.h"
+#include <cstring>
 
-// The protocol engine is not in yet: the requests check their arguments and
-// take over the target and OID as they will, then leave the result empty.
-void snmpget(const HostValue* args, HostValue&)
+#include "host/vantor_host.h"
+#include "module/host_services.h"
+#include "script/dispatcher.h"
+#include "script/module_state.h"
+#include "script/number_conversion.h"
+#include "script/oid_text.h"
+#include "script/value_conversion.h"
+#include "snmp/session.h"
+#include "snmp/sync_request.h"
+
+namespace {
+
+// The largest timeout whose microseconds still fit the engine's 32-bit field.
+const double MaxTimeoutMilliseconds = 2147483;
+
+// The module-wide OID as the parser leaves it; false after reporting an invalid text.
+bool takeOidArgument(const HostValue& oid)
 {
-    if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]))
-        return;
-    CurrentPeer = args[0].text;
-    CurrentCommunity = args[1].text;
     ScriptState& state = scriptState();
     state.lastOidCount = LastOidCapacity;
-    if (!parseOidString(args[2].text, state.lastOid, &state.lastOidCount)) {
-        reportInvalidValue(args[2].text);
-        return;
+    if (!parseOidString(oid.text, state.lastOid, &state.lastOidCount)) {
+        reportInvalidValue(oid.text);
+        return false;
+    }
+    return true;
+}
+
+void takeTarget(const HostValue& peer, const HostValue& community)
+{
+    CurrentPeer = peer.text;
+    CurrentCommunity = community.text;
+}
+
+// The type byte of a set, 0 to 255 (checked by the caller).
+uint8_t typeByte(double number) { return static_cast<uint8_t>(truncateToLow32(number)); }
+
+bool typeInRange(double number) { return number >= 0 && number <= 255; }
+
+// Takes the binding named by the module-wide OID out of the response to pdu.
+VarBind* requestVariable(SnmpSession* session, SnmpPdu* pdu)
+{
+    ScriptState& state = scriptState();
+    SnmpPdu* response = nullptr;
+    VarBind* found = nullptr;
+    if (syncRequest(session, pdu, &response) == 0 && response != nullptr) {
+        state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
+        if (response->errorStatus == 0) {
+            found = findVar(response->variables, state.lastOid, state.lastOidCount);
+            if (found != nullptr) {
+                unlinkVar(response, found);
+                found->next = nullptr;
+            }
+        }
+    }
+    freePdu(response);
+    return found;
+}
+
+// The value binding of a set from the script's value argument(s).
+void addSetBinding(SnmpPdu* pdu, uint8_t type, const HostValue* value, bool counter64Form)
+{
+    const ScriptState& state = scriptState();
+    if (counter64Form) {
+        addCounter64Binding(pdu, state.lastOid, state.lastOidCount, type, truncateToLow32(value[0].number),
+                            truncateToLow32(value[1].number));
+    } else if (isNumberValue(value[0])) {
+        addIntegerBinding(pdu, state.lastOid, state.lastOidCount, type, truncateToLow32(value[0].number));
+    } else if (isStringValue(value[0]) && value[0].text == "BIN") {
+        // A host binary variable; an unknown one sends the request without a binding.
+        BinData* data = lookupBinaryVariable(value[0]);
+        if (data != nullptr) {
+            const DWORD length = data->m_length;
+            addBytesBinding(pdu, state.lastOid, state.lastOidCount, type, data->GetData(),
+                            length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length));
+        }
+    } else {
+        addTextBinding(pdu, state.lastOid, state.lastOidCount, type, value[0].text);
     }
 }
 
-void snmpgetEx(const HostValue*, HostValue&) {}
-void snmpgetnext(const HostValue*, HostValue&) {}
-void snmpset(const HostValue*, HostValue&) {}
-void snmpsetEx(const HostValue*, HostValue&) {}
+bool isCounter64Form(const HostValue* value)
+{
+    return isNumberValue(value[0]) && isNumberValue(value[1]) && isNumberValue(value[2]) &&
+           isNumberValue(value[3]);
+}
+
+// The rest of every set: open, send the one binding, convert the echo.
+void performSet(const HostValue* args, HostValue& result, const HostValue& oidArgument, uint8_t type,
+                const HostValue* value, bool counter64Form, uint16_t remotePort, uint16_t localPort)
+{
+    SnmpSession* session = openRequestSession(remotePort, localPort);
+    if (session == nullptr) {
+        reportError("Couldn't open snmp", nullptr);
+        return;
+    }
+    (void)args;
+    VarBind* binding = nullptr;
+    SnmpPdu* pdu = createPdu(PduSetRequest);
+    if (pdu != nullptr) {
+        addSetBinding(pdu, type, value, counter64Form);
+        binding = requestVariable(session, pdu);
+    }
+    bindingToHostValue(binding, result, oidArgument.text);
+    freeVarList(binding);
+    closeSession(session);
+}
+
+// The rest of every get: open, request, convert.
+void performGet(HostValue& result, const HostValue& oidArgument, uint16_t remotePort, uint16_t localPort)
+{
+    SnmpSession* session = openRequestSession(remotePort, localPort);
+    if (session == nullptr) {
+        reportError("Couldn't open snmp", nullptr);
+        return;
+    }
+    VarBind* binding = getVariable(session);
+    bindingToHostValue(binding, result, oidArgument.text);
+    freeVarList(binding);
+    closeSession(session);
+}
+
+void applyDefaultSettings()
+{
+    ScriptState& state = scriptState();
+    state.requestRetries = 3;
+    state.requestTimeout = 500;
+}
+
+}  // namespace
+
+bool readTimeoutRetries(const HostValue* args, int index, int32_t& timeout, int32_t& retries)
+{
+    if (!isNumberValue(args[index]))
+        return true;
+    const double timeoutArg = args[index].number;
+    if (timeoutArg < 0) {
+        CString text;
+        text.Format("%ld", static_cast<long>(static_cast<int32_t>(truncateToLow32(timeoutArg))));
+        reportInvalidValue(text);
+        return false;
+    }
+    // Beyond this the microseconds would overflow the engine's field.
+    timeout = timeoutArg > MaxTimeoutMilliseconds ? static_cast<int32_t>(MaxTimeoutMilliseconds)
+                                                  : static_cast<int32_t>(truncateToLow32(timeoutArg));
+    if (!isNumberValue(args[index + 1]))
+        return true;
+    const double retriesArg = args[index + 1].number;
+    if (retriesArg < 0) {
+        CString text;
+        text.Format("%d", static_cast<int32_t>(truncateToLow32(retriesArg)));
+        reportInvalidValue(text);
+        return false;
+    }
+    retries = static_cast<int32_t>(truncateToLow32(retriesArg));
+    return true;
+}
+
+SnmpSession* openRequestSession(uint16_t remotePort, uint16_t localPort)
+{
+    ScriptState& state = scriptState();
+    SnmpSession settings;
+    std::memset(&settings, 0, sizeof settings);
+    settings.retries = state.requestRetries;
+    settings.timeout = static_cast<int32_t>(static_cast<int64_t>(state.requestTimeout) * 1000);
+    settings.peerName = CurrentPeer.GetString();
+    settings.community = reinterpret_cast<const uint8_t*>(CurrentCommunity.GetString());
+    settings.communityLength = static_cast<int32_t>(std::strlen(CurrentCommunity.GetString()));
+    settings.remotePort = remotePort;
+    settings.localPort = localPort;
+    state.lastRemotePort = remotePort;
+    state.lastLocalPort = localPort;
+    syncInstall(&settings);
+    return openSession(&settings);
+}
+
+VarBind* getVariable(SnmpSession* session)
+{
+    const ScriptState& state = scriptState();
+    SnmpPdu* pdu = createPdu(PduGetRequest);
+    if (pdu == nullptr)
+        return nullptr;
+    if (addNullVar(pdu, state.lastOid, state.lastOidCount) == nullptr) {
+        freePdu(pdu);
+        return nullptr;
+    }
+    return requestVariable(session, pdu);
+}
+
+VarBind* getNextVariables(SnmpSession* session)
+{
+    ScriptState& state = scriptState();
+    SnmpPdu* pdu = createPdu(PduGetNextRequest);
+    if (pdu == nullptr)
+        return nullptr;
+    if (addNullVar(pdu, state.lastOid, state.lastOidCount) == nullptr) {
+        freePdu(pdu);
+        return nullptr;
+    }
+    SnmpPdu* response = nullptr;
+    VarBind* list = nullptr;
+    if (syncRequest(session, pdu, &response) == 0 && response != nullptr) {
+        state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
+        if (response->errorStatus == 0) {
+            list = response->variables;
+            response->variables = nullptr;
+        }
+    }
+    freePdu(response);
+    return list;
+}
+
+void snmpget(const HostValue* args, HostValue& result)
+{
+    if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]))
+        return;
+    takeTarget(args[0], args[1]);
+    if (!takeOidArgument(args[2]))
+        return;
+    applyDefaultSettings();
+    ScriptState& state = scriptState();
+    if (!readTimeoutRetries(args, 3, state.requestTimeout, state.requestRetries))
+        return;
+    performGet(result, args[2], 0, 0);
+}
+
+void snmpgetEx(const HostValue* args, HostValue& result)
+{
+    if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
+        !isStringValue(args[4]))
+        return;
+    for (int i = 1; i <= 2; ++i) {
+        if (args[i].number < 0) {
+            reportNumber(args[i].number);
+            return;
+        }
+    }
+    takeTarget(args[0], args[3]);
+    if (!takeOidArgument(args[4]))
+        return;
+    applyDefaultSettings();
+    ScriptState& state = scriptState();
+    if (!readTimeoutRetries(args, 5, state.requestTimeout, state.requestRetries))
+        return;
+    performGet(result, args[4], truncateToLow16(args[1].number), truncateToLow16(args[2].number));
+}
+
+void snmpgetnext(const HostValue* args, HostValue& result)
+{
+    if (args[0].type != HostTypeEmpty)
+        return;
+    ScriptState& state = scriptState();
+    SnmpSession* session = openRequestSession(state.lastRemotePort, state.lastLocalPort);
+    if (session == nullptr) {
+        reportError("Couldn't open snmp", nullptr);
+        return;
+    }
+    VarBind* list = getNextVariables(session);
+    const CString askedFor = formatOidText(state.lastOid, state.lastOidCount);
+    bindingToHostValue(list, result, askedFor);
+    freeVarList(list);
+    closeSession(session);
+}
+
+void snmpset(const HostValue* args, HostValue& result)
+{
+    if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]) || !isNumberValue(args[3]))
+        return;
+    takeTarget(args[0], args[1]);
+    if (!takeOidArgument(args[2]))
+        return;
+    if (!typeInRange(args[3].number)) {
+        CString text;
+        text.Format("%lu", static_cast<unsigned long>(truncateToLow32(args[3].number)));
+        reportInvalidValue(text);
+        return;
+    }
+    const uint8_t type = typeByte(args[3].number);
+    const bool counter64Form = isCounter64Form(args + 4);
+    applyDefaultSettings();
+    ScriptState& state = scriptState();
+    if (!readTimeoutRetries(args, counter64Form ? 6 : 5, state.requestTimeout, state.requestRetries))
+        return;
+    performSet(args, result, args[2], type, args + 4, counter64Form, 0, 0);
+}
+
+void snmpsetEx(const HostValue* args, HostValue& result)
+{
+    if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
+        !isStringValue(args[4]) || !isNumberValue(args[5]))
+        return;
+    for (int i = 1; i <= 2; ++i) {
+        if (args[i].number < 0) {
+            reportNumber(args[i].number);
+            return;
+        }
+    }
+    takeTarget(args[0], args[3]);
+    if (!takeOidArgument(args[4]))
+        return;
+    if (!typeInRange(args[5].number)) {
+        reportNumber(args[5].number);
+        return;
+    }
+    const uint8_t type = typeByte(args[5].number);
+    const bool counter64Form = isCounter64Form(args + 6);
+    applyDefaultSettings();
+    ScriptState& state = scriptState();
+    if (!readTimeoutRetries(args, counter64Form ? 8 : 7, state.requestTimeout, state.requestRetries))
+        return;
+    performSet(args, result, args[4], type, args + 6, counter64Form, truncateToLow16(args[1].number),
+               truncateToLow16(args[2].number));
+}

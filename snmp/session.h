@@ -62,3 +62,82 @@ struct SnmpSession {
     int32_t contextLength;
     uint8_t context[72];
 };
+
+// ---------------------------------------------------------------------------
+// Sessions, outstanding requests and the engine's process-wide state.
+
+// Engine error codes (LibraryState::lastError).
+constexpr int32_t SnmpErrGeneric = -1;         // "Unknown Error"
+constexpr int32_t SnmpErrBadLocalPort = -2;    // "Invalid local port"
+constexpr int32_t SnmpErrUnknownHost = -3;     // "Unknown host"
+constexpr int32_t SnmpErrUnknownSession = -4;  // "Unknown session"
+
+// A clock reading: seconds since 1970 and microseconds (a multiple of 1000).
+struct TimeOfDay {
+    int32_t seconds;
+    int32_t microseconds;
+};
+
+// One request that awaits a reply; owns its PDU.
+struct PendingRequest {
+    PendingRequest* next;
+    int32_t requestId;
+    int32_t sendCount;  // transmissions so far
+    int32_t timeout;    // microseconds, the session's at the first send
+    TimeOfDay sentAt;
+    TimeOfDay expiresAt;
+    SnmpPdu* pdu;
+};
+
+// The network side of a session.
+struct SessionTransport {
+    int32_t socket;           // -1 while there is none
+    sockaddr_in peerAddress;  // default destination; address 0 without a peer name
+    PendingRequest* pending;  // newest first
+};
+
+// One entry of the session list.
+struct SessionSlot {
+    SessionSlot* next;
+    SnmpSession* session;  // the engine's copy: the session handle
+    SessionTransport* transport;
+    // A user-based session that has discovered its agent: from then on only
+    // messages its hook accepts reach the callback.
+    bool acceptedOnly;
+};
+
+struct LibraryState {
+    SessionSlot* sessions;  // newest first
+    int32_t lastRequestId;  // the first id handed out is 1
+    int32_t lastError;      // the code of the last failure; never reset
+};
+
+LibraryState& libraryState();
+
+// Opens a session from the caller's settings, which are copied (texts too).
+// Null when the open failed; lastError says why. Never ends the process.
+SnmpSession* openSession(const SnmpSession* settings);
+// 1 when closed (socket, pending requests and copies released without
+// callbacks); 0 when the handle is not open (lastError -4).
+int32_t closeSession(SnmpSession* session);
+// The text of an engine error code.
+const char* errorText(int32_t code);
+// Encodes and sends the PDU; the request id on success (never 0), else 0.
+// A GetRequest, GetNextRequest, SetRequest or GetBulkRequest that went out
+// belongs to the engine from then on; any other PDU stays the caller's.
+int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu);
+// The runtime clock with millisecond resolution; always 0.
+int32_t timeOfDay(TimeOfDay* now);
+// Unlinks the entry from the transport's list and releases it with its PDU.
+void removePending(SessionTransport* transport, PendingRequest* entry);
+// Releases every entry of the list with its PDU.
+void releasePendingList(PendingRequest* head);
+
+// The slot of an open session, or null.
+SessionSlot* findSessionSlot(const SnmpSession* session);
+// Whether the engine keeps a pending entry for PDUs of this command.
+bool isRememberedCommand(int32_t command);
+// t + microseconds, normalized.
+TimeOfDay addMicroseconds(TimeOfDay t, int64_t microseconds);
+// a earlier than b.
+bool isEarlier(const TimeOfDay& a, const TimeOfDay& b);

@@ -10,58 +10,10 @@
 #include "module/host_interface.h"
 #include "module/host_services.h"
 #include "script/dispatcher.h"
+#include "fake_host.h"
 #include "test_script_values.h"
 
 namespace {
-
-struct Delivered {
-    UINT message;
-    std::string text;
-    bool hasDetail;
-    std::string detail;
-    LPARAM lParam;
-};
-
-// A host window that records what it is sent and answers 1124 as configured.
-struct FakeHost {
-    WindowRecord record{};
-    HostContext context{};
-    std::vector<Delivered> delivered;
-    LRESULT lookupAnswer = 0;
-    LRESULT accessAnswer = 0;
-    int servicesAsked = 0;
-
-    FakeHost()
-    {
-        record.procedure = &FakeHost::procedure;
-        record.userData = this;
-        context.window = &record;
-    }
-
-    static std::string take(HGLOBAL handle)
-    {
-        CString text = GetHandleStr(handle);
-        GlobalFree(handle);
-        return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
-    }
-
-    static LRESULT procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        FakeHost& host = *static_cast<FakeHost*>(window->userData);
-        if (message == HostMsgServices) {
-            ++host.servicesAsked;
-            return wParam == HostServiceBinLookup ? host.lookupAnswer
-                   : wParam == HostServiceBinAccess ? host.accessAnswer : 0;
-        }
-        Delivered d{message, take(reinterpret_cast<HGLOBAL>(wParam)), false, std::string(), lParam};
-        if (message == HostMsgError && lParam != 0) {
-            d.hasDetail = true;
-            d.detail = take(reinterpret_cast<HGLOBAL>(lParam));
-        }
-        host.delivered.push_back(d);
-        return 77;
-    }
-};
 
 // Each test starts and ends with a module that has seen no host.
 class HostFixture : public ::testing::Test {

@@ -1,0 +1,168 @@
+#include "snmp/receive.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/runtime.h"
+#include "snmp/message.h"
+#include "snmp/session.h"
+
+namespace {
+
+void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu* pdu)
+{
+    if (session->callback == nullptr)
+        return;
+    switch (pdu->command) {
+    case PduResponse:
+    case PduReport:
+        for (PendingRequest* entry = transport->pending; entry != nullptr;) {
+            PendingRequest* next = entry->next;
+            if (entry->requestId == pdu->requestId &&
+                session->callback(SnmpOpReceived, session, entry->requestId, pdu, session->callbackArg) == 1) {
+                removePending(transport, entry);
+                break;
+            }
+            entry = next;
+        }
+        break;
+    case PduGetRequest:
+    case PduGetNextRequest:
+    case PduSetRequest:
+    case PduTrap:
+    case PduGetBulkRequest:
+        session->callback(SnmpOpReceived, session, pdu->requestId, pdu, session->callbackArg);
+        break;
+    default:
+        break;
+    }
+}
+
+// Jitter of a retransmission: 0 to 499 ms from the runtime's random source.
+int64_t jitterMicroseconds()
+{
+    int r = runtimeRand() % 500;
+    if (r < 0)
+        r += 500;
+    return static_cast<int64_t>(r) * 1000;
+}
+
+void retransmit(SnmpSession* session, SessionTransport* transport, PendingRequest* entry)
+{
+    ++entry->sendCount;
+    uint8_t packet[SnmpPacketSize];
+    int32_t length = SnmpPacketSize;
+    const bool encoded = encodeMessage(session, entry->pdu, packet, &length, 0) >= 0;
+    if (!encoded)
+        std::fprintf(stderr, "Error building packet\n");
+    timeOfDay(&entry->sentAt);
+    if (encoded && sendto(transport->socket, packet, static_cast<size_t>(length), 0,
+                          reinterpret_cast<const sockaddr*>(&entry->pdu->peerAddress),
+                          sizeof entry->pdu->peerAddress) < 0)
+        runtimeReportError("sendto");
+    entry->expiresAt = addMicroseconds(entry->sentAt, static_cast<int64_t>(entry->timeout) + jitterMicroseconds());
+}
+
+}  // namespace
+
+void readSockets(WinFdSet* readSet)
+{
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        SessionTransport* transport = slot->transport;
+        if (transport->socket == -1 || !__WSAFDIsSet(transport->socket, readSet))
+            continue;
+        uint8_t packet[SnmpPacketSize];
+        sockaddr_in from;
+        int fromLength = sizeof from;
+        std::memset(&from, 0, sizeof from);
+        const int received = recvfrom(transport->socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (received < 0) {
+            runtimeReportError("recvfrom");
+            return;
+        }
+        SnmpPdu* pdu = static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu)));
+        if (pdu == nullptr) {
+            std::fprintf(stderr, "Out of memory!\n");
+            libraryState().lastError = SnmpErrGeneric;
+            return;
+        }
+        pdu->peerAddress = from;
+        const int32_t verdict = decodeMessage(slot->session, pdu, packet, received);
+        if (verdict < 0) {
+            std::fprintf(stderr, "Mangled packet\n");
+            freePdu(pdu);
+            return;
+        }
+        if (verdict != 0 && slot->acceptedOnly) {
+            // Forged, stale or foreign: the awaited request goes on waiting
+            // for a genuine reply or times out.
+            freePdu(pdu);
+            continue;
+        }
+        dispatchReceived(slot->session, transport, pdu);
+        freePdu(pdu);
+    }
+}
+
+int32_t prepareWait(int32_t* socketLimit, WinFdSet* readSet, timeval* wait, int32_t* block)
+{
+    int32_t count = 0;
+    bool anyPending = false;
+    TimeOfDay earliest = {0, 0};
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        const int32_t sock = slot->transport->socket;
+        if (sock != -1) {
+            if (*socketLimit < sock + 1)
+                *socketLimit = sock + 1;
+            winFdSet(sock, readSet);
+        }
+        ++count;
+        for (const PendingRequest* entry = slot->transport->pending; entry != nullptr; entry = entry->next) {
+            if (!anyPending || isEarlier(entry->expiresAt, earliest))
+                earliest = entry->expiresAt;
+            anyPending = true;
+        }
+    }
+    if (!anyPending)
+        return count;
+
+    TimeOfDay now;
+    timeOfDay(&now);
+    int64_t left = (static_cast<int64_t>(earliest.seconds) - now.seconds) * 1000000 +
+                   (static_cast<int64_t>(earliest.microseconds) - now.microseconds);
+    if (left < 0)
+        left = 0;
+    const int64_t current = static_cast<int64_t>(wait->tv_sec) * 1000000 + wait->tv_usec;
+    if (*block == 1 || left < current) {
+        wait->tv_sec = static_cast<time_t>(left / 1000000);
+        wait->tv_usec = static_cast<suseconds_t>(left % 1000000);
+        *block = 0;
+    }
+    return count;
+}
+
+void processTimeouts()
+{
+    TimeOfDay now;
+    timeOfDay(&now);
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        SnmpSession* session = slot->session;
+        SessionTransport* transport = slot->transport;
+        for (PendingRequest* entry = transport->pending; entry != nullptr;) {
+            PendingRequest* next = entry->next;
+            if (isEarlier(entry->expiresAt, now)) {
+                if (entry->sendCount < session->retries) {
+                    retransmit(session, transport, entry);
+                } else {
+                    if (session->callback != nullptr)
+                        session->callback(SnmpOpTimedOut, session, entry->pdu->requestId, entry->pdu,
+                                          session->callbackArg);
+                    removePending(transport, entry);
+                }
+            }
+            entry = next;
+        }
+    }
+}

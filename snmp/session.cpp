@@ -1,0 +1,372 @@
+#include "snmp/session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/runtime.h"
+#include "platform/winsock.h"
+#include "snmp/message.h"
+#include "snmp/usec.h"
+
+namespace {
+
+const uint16_t DefaultPort = 161;
+const int32_t DefaultRetries = 6;
+const int32_t DefaultTimeout = 300000;
+const int32_t DefaultMaxMessageSize = 1389;
+const uint8_t DefaultCommunity[] = {'k', 'o', 'l', 'b', 'u', 'r'};
+const uint32_t DefaultEnterprise[] = {1, 3, 6, 1, 4, 1, 3, 1, 1};
+
+char* copyText(const char* text)
+{
+    const size_t length = std::strlen(text);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr)
+        std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+// The engine's own community octets for the settings; null when memory runs out.
+uint8_t* prepareCommunity(SnmpSession* session)
+{
+    const uint8_t* source = session->community;
+    int32_t length = source != nullptr ? session->communityLength : 0;
+    if (length < 0)
+        length = 0;
+    if (length == 0) {
+        source = DefaultCommunity;
+        length = sizeof DefaultCommunity;
+    } else if (source[0] == '+') {
+        ++source;
+        --length;
+        session->version = SnmpVersion2c;
+    }
+    uint8_t* copy = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(length) + 1));
+    if (copy == nullptr)
+        return nullptr;
+    if (length > 0)
+        std::memcpy(copy, source, static_cast<size_t>(length));
+    session->communityLength = length;
+    return copy;
+}
+
+// Undoes a half-done open. The session list holds the slot already, so the
+// close cannot fail; the engine's community copy is released in place of the
+// caller's text, which is never the engine's to free.
+SnmpSession* abortOpen(SnmpSession* session, uint8_t* community)
+{
+    session->community = community;
+    closeSession(session);
+    return nullptr;
+}
+
+bool resolvePeer(const char* name, in_addr_t* address)
+{
+    *address = inet_addr(name);
+    if (*address != INADDR_NONE)
+        return true;
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+        return false;
+    std::memcpy(address, entry->h_addr_list[0], 4);
+    return true;
+}
+
+}  // namespace
+
+LibraryState& libraryState()
+{
+    static LibraryState state;
+    return state;
+}
+
+SessionSlot* findSessionSlot(const SnmpSession* session)
+{
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next)
+        if (slot->session == session)
+            return slot;
+    return nullptr;
+}
+
+bool isRememberedCommand(int32_t command)
+{
+    return command == PduGetRequest || command == PduGetNextRequest || command == PduSetRequest ||
+           command == PduGetBulkRequest;
+}
+
+TimeOfDay addMicroseconds(TimeOfDay t, int64_t microseconds)
+{
+    int64_t total = static_cast<int64_t>(t.microseconds) + microseconds;
+    int64_t seconds = total / 1000000;
+    total %= 1000000;
+    if (total < 0) {
+        total += 1000000;
+        --seconds;
+    }
+    t.seconds = static_cast<int32_t>(static_cast<int64_t>(t.seconds) + seconds);
+    t.microseconds = static_cast<int32_t>(total);
+    return t;
+}
+
+bool isEarlier(const TimeOfDay& a, const TimeOfDay& b)
+{
+    return a.seconds < b.seconds || (a.seconds == b.seconds && a.microseconds < b.microseconds);
+}
+
+int32_t timeOfDay(TimeOfDay* now)
+{
+    _timeb reading;
+    runtimeFtime(&reading);
+    now->seconds = static_cast<int32_t>(reading.time);
+    now->microseconds = static_cast<int32_t>(reading.millitm) * 1000;
+    return 0;
+}
+
+const char* errorText(int32_t code)
+{
+    switch (code) {
+    case SnmpErrBadLocalPort: return "Invalid local port";
+    case SnmpErrUnknownHost: return "Unknown host";
+    case SnmpErrUnknownSession: return "Unknown session";
+    default: return "Unknown Error";
+    }
+}
+
+SnmpSession* openSession(const SnmpSession* settings)
+{
+    LibraryState& library = libraryState();
+    if (settings == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return nullptr;
+    }
+    SessionSlot* slot = static_cast<SessionSlot*>(std::calloc(1, sizeof(SessionSlot)));
+    SessionTransport* transport = static_cast<SessionTransport*>(std::calloc(1, sizeof(SessionTransport)));
+    SnmpSession* session = static_cast<SnmpSession*>(std::calloc(1, sizeof(SnmpSession)));
+    if (slot == nullptr || transport == nullptr || session == nullptr) {
+        std::free(slot);
+        std::free(transport);
+        std::free(session);
+        library.lastError = SnmpErrGeneric;
+        return nullptr;
+    }
+    std::memcpy(session, settings, sizeof(SnmpSession));
+    transport->socket = -1;
+    slot->session = session;
+    slot->transport = transport;
+    slot->next = library.sessions;
+    library.sessions = slot;
+
+    if (settings->peerName != nullptr) {
+        session->peerName = copyText(settings->peerName);
+        if (session->peerName == nullptr) {
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, nullptr);
+        }
+    }
+    if (session->retries == -1)
+        session->retries = DefaultRetries;
+    if (session->timeout == -1)
+        session->timeout = DefaultTimeout;
+    if (session->maxMessageSize == 0)
+        session->maxMessageSize = DefaultMaxMessageSize;
+
+    uint8_t* community = prepareCommunity(session);
+    if (community == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return abortOpen(session, nullptr);
+    }
+
+    transport->socket = socket(AF_INET, SOCK_DGRAM, 0);
+    if (transport->socket < 0) {
+        transport->socket = -1;
+        runtimeReportError("socket");
+        library.lastError = SnmpErrGeneric;
+        return abortOpen(session, community);
+    }
+
+    if (session->peerName != nullptr) {
+        in_addr_t address;
+        if (!resolvePeer(session->peerName, &address)) {
+            std::fprintf(stderr, "unknown host: %s\n", session->peerName);
+            library.lastError = SnmpErrUnknownHost;
+            return abortOpen(session, community);
+        }
+        transport->peerAddress.sin_family = AF_INET;
+        transport->peerAddress.sin_port = htons(session->remotePort != 0 ? session->remotePort : DefaultPort);
+        transport->peerAddress.sin_addr.s_addr = address;
+    }
+
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(session->localPort);
+    if (bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        runtimeReportError("bind");
+        library.lastError = SnmpErrBadLocalPort;
+        return abortOpen(session, community);
+    }
+
+    if (community[0] == '/') {
+        session->authHook = usecAuthenticate;
+        if (discoverAgent(session) != 0) {
+            // The discovery has said why; the host's process goes on.
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, community);
+        }
+        slot->acceptedOnly = true;
+        if (parseSecurityString(session) == UsecParseRefused) {
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, community);
+        }
+        session->securityFlags |= SecurityReportable;
+    }
+
+    session->community = community;
+    return session;
+}
+
+int32_t closeSession(SnmpSession* session)
+{
+    LibraryState& library = libraryState();
+    SessionSlot** link = &library.sessions;
+    while (*link != nullptr && (*link)->session != session)
+        link = &(*link)->next;
+    SessionSlot* slot = *link;
+    if (slot == nullptr) {
+        library.lastError = SnmpErrUnknownSession;
+        return 0;
+    }
+    *link = slot->next;
+
+    std::free(const_cast<uint8_t*>(slot->session->community));
+    std::free(const_cast<char*>(slot->session->peerName));
+    std::free(slot->session);
+    if (slot->transport->socket != -1)
+        closesocket(slot->transport->socket);
+    releasePendingList(slot->transport->pending);
+    std::free(slot->transport);
+    std::free(slot);
+    return 1;
+}
+
+int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
+{
+    LibraryState& library = libraryState();
+    SessionSlot* slot = findSessionSlot(session);
+    if (pdu == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+    if (slot == nullptr) {
+        library.lastError = SnmpErrUnknownSession;
+        return 0;
+    }
+
+    switch (pdu->command) {
+    case PduGetRequest:
+    case PduGetNextRequest:
+    case PduResponse:
+    case PduSetRequest:
+    case PduGetBulkRequest:
+        if (pdu->requestId == 0) {
+            // Ids wrap past the largest value but never become 0.
+            int32_t next = static_cast<int32_t>(static_cast<uint32_t>(library.lastRequestId) + 1u);
+            if (next == 0)
+                next = 1;
+            library.lastRequestId = next;
+            pdu->requestId = next;
+        }
+        if (pdu->errorStatus == -1)
+            pdu->errorStatus = 0;
+        if (pdu->errorIndex == -1)
+            pdu->errorIndex = 0;
+        break;
+    default:
+        pdu->requestId = 1;
+        if (pdu->enterpriseLength == 0) {
+            uint32_t* enterprise = static_cast<uint32_t*>(std::malloc(sizeof DefaultEnterprise));
+            if (enterprise == nullptr) {
+                std::fprintf(stderr, "Out of memory!\n");
+                library.lastError = SnmpErrGeneric;
+                return 0;
+            }
+            std::memcpy(enterprise, DefaultEnterprise, sizeof DefaultEnterprise);
+            std::free(pdu->enterprise);
+            pdu->enterprise = enterprise;
+            pdu->enterpriseLength = static_cast<int32_t>(sizeof DefaultEnterprise / sizeof DefaultEnterprise[0]);
+        }
+        break;
+    }
+
+    SessionTransport* transport = slot->transport;
+    if (pdu->peerAddress.sin_addr.s_addr == 0) {
+        pdu->peerAddress = transport->peerAddress;
+        if (pdu->peerAddress.sin_addr.s_addr == 0) {
+            std::fprintf(stderr, "No remote IP address specified\n");
+            library.lastError = SnmpErrUnknownHost;
+            return 0;
+        }
+    }
+
+    uint8_t packet[SnmpPacketSize];
+    int32_t length = SnmpPacketSize;
+    if (encodeMessage(session, pdu, packet, &length, 0) < 0) {
+        std::fprintf(stderr, "Error building packet\n");
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+
+    TimeOfDay sentAt;
+    timeOfDay(&sentAt);
+    if (sendto(transport->socket, packet, static_cast<size_t>(length), 0,
+               reinterpret_cast<const sockaddr*>(&pdu->peerAddress), sizeof pdu->peerAddress) < 0) {
+        runtimeReportError("sendto");
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+
+    if (isRememberedCommand(pdu->command)) {
+        PendingRequest* entry = static_cast<PendingRequest*>(std::calloc(1, sizeof(PendingRequest)));
+        if (entry == nullptr) {
+            std::fprintf(stderr, "Out of memory!\n");
+            library.lastError = SnmpErrGeneric;
+            return 0;
+        }
+        entry->requestId = pdu->requestId;
+        entry->sendCount = 1;
+        entry->timeout = session->timeout;
+        entry->sentAt = sentAt;
+        entry->expiresAt = addMicroseconds(sentAt, session->timeout);
+        entry->pdu = pdu;
+        entry->next = transport->pending;
+        transport->pending = entry;
+    }
+    return pdu->requestId;
+}
+
+void removePending(SessionTransport* transport, PendingRequest* entry)
+{
+    if (entry == nullptr)
+        return;
+    if (transport != nullptr) {
+        PendingRequest** link = &transport->pending;
+        while (*link != nullptr && *link != entry)
+            link = &(*link)->next;
+        if (*link == entry)
+            *link = entry->next;
+    }
+    freePdu(entry->pdu);
+    std::free(entry);
+}
+
+void releasePendingList(PendingRequest* head)
+{
+    while (head != nullptr) {
+        PendingRequest* next = head->next;
+        freePdu(head->pdu);
+        std::free(head);
+        head = next;
+    }
+}

@@ -1,0 +1,210 @@
+// Shared pieces of the session-layer tests: a loopback peer that plays the
+// agent, an injected clock and random source, and a recording callback.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/runtime.h"
+#include "platform/winsock.h"
+#include "snmp/message.h"
+#include "snmp/pdu.h"
+#include "snmp/session.h"
+#include "snmp/sync_request.h"
+
+// A UDP socket on 127.0.0.1 that receives what the engine sends and answers.
+class LoopbackPeer {
+public:
+    LoopbackPeer()
+    {
+        sock_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~LoopbackPeer() { closesocket(sock_); }
+    LoopbackPeer(const LoopbackPeer&) = delete;
+    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+
+    uint16_t port() const { return port_; }
+
+    // One datagram, or an empty vector when none came within the time.
+    std::vector<uint8_t> receive(int timeoutMs = 2000)
+    {
+        pollfd p{sock_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0)
+            return {};
+        std::vector<uint8_t> data(SnmpPacketSize + 100);
+        socklen_t length = sizeof last_;
+        const ssize_t n = recvfrom(sock_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&last_), &length);
+        data.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return data;
+    }
+
+    // Datagrams waiting right now, read without blocking.
+    int drain()
+    {
+        int count = 0;
+        while (!receive(0).empty())
+            ++count;
+        return count;
+    }
+
+    void reply(const std::vector<uint8_t>& data)
+    {
+        sendto(sock_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&last_), sizeof last_);
+    }
+
+private:
+    int sock_ = -1;
+    uint16_t port_ = 0;
+    sockaddr_in last_{};
+};
+
+// A decoded datagram that frees itself.
+struct DecodedPdu {
+    SnmpPdu* pdu = nullptr;
+    int32_t result = -1;
+    explicit DecodedPdu(std::vector<uint8_t> data) : pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))))
+    {
+        result = decodeMessage(nullptr, pdu, data.data(), static_cast<int32_t>(data.size()));
+    }
+    ~DecodedPdu() { freePdu(pdu); }
+    DecodedPdu(const DecodedPdu&) = delete;
+    DecodedPdu& operator=(const DecodedPdu&) = delete;
+    SnmpPdu* operator->() const { return pdu; }
+};
+
+// The community and version of a received datagram.
+inline std::string communityOf(const std::vector<uint8_t>& data, int32_t* version)
+{
+    uint8_t community[SnmpCommunityCapacity];
+    int32_t communityLength = SnmpCommunityCapacity;
+    int32_t remaining = static_cast<int32_t>(data.size());
+    if (decodeMessageHeader(data.data(), &remaining, community, &communityLength, version) == nullptr)
+        return "<undecodable>";
+    return std::string(reinterpret_cast<char*>(community), static_cast<size_t>(communityLength));
+}
+
+// A reply to a request: same id, the given command, bindings copied or none.
+inline std::vector<uint8_t> encodeReply(int32_t version, const char* community, int32_t command, int32_t requestId,
+                                        const uint32_t* name = nullptr, int32_t nameLength = 0,
+                                        int32_t errorStatus = 0)
+{
+    SnmpSession session{};
+    session.version = version;
+    session.community = reinterpret_cast<const uint8_t*>(community);
+    session.communityLength = static_cast<int32_t>(std::strlen(community));
+    SnmpPdu* pdu = createPdu(command);
+    pdu->requestId = requestId;
+    pdu->errorStatus = errorStatus;
+    pdu->errorIndex = 0;
+    if (name != nullptr) {
+        VarBind* var = addNullVar(pdu, name, nameLength);
+        var->type = 2;
+        var->value = static_cast<uint8_t*>(std::calloc(1, 4));
+        const int32_t value = 42;
+        std::memcpy(var->value, &value, 4);
+        var->valueLength = 4;
+    }
+    std::vector<uint8_t> out(SnmpPacketSize);
+    int32_t length = SnmpPacketSize;
+    const int32_t status = encodeMessage(&session, pdu, out.data(), &length, 0);
+    freePdu(pdu);
+    out.resize(status == 0 ? static_cast<size_t>(length) : 0);
+    return out;
+}
+
+// What a session callback saw.
+struct CallbackRecord {
+    int32_t operation;
+    int32_t requestId;
+    int32_t command;
+};
+
+struct Recorder {
+    std::vector<CallbackRecord> calls;
+    int32_t answer = 1;
+    static int32_t callback(int32_t operation, SnmpSession*, int32_t requestId, SnmpPdu* pdu, void* arg)
+    {
+        Recorder* self = static_cast<Recorder*>(arg);
+        self->calls.push_back({operation, requestId, pdu != nullptr ? pdu->command : -1});
+        return self->answer;
+    }
+};
+
+// The clock, the random source and the engine state under the tests' control.
+class EngineTest : public ::testing::Test {
+protected:
+    static int64_t& fakeNow()
+    {
+        static int64_t now = 0;
+        return now;
+    }
+    static int& fakeRandom()
+    {
+        static int value = 0;
+        return value;
+    }
+    static int64_t readFakeClock() { return fakeNow(); }
+    static int readFakeRandom() { return fakeRandom(); }
+
+    void useFakeClock(int64_t startMs)
+    {
+        fakeNow() = startMs;
+        setClockSource(&EngineTest::readFakeClock);
+    }
+    void useFakeRandom(int value)
+    {
+        fakeRandom() = value;
+        setRandomSource(&EngineTest::readFakeRandom);
+    }
+
+    void SetUp() override
+    {
+        libraryState().lastRequestId = 0;
+        libraryState().lastError = 0;
+    }
+
+    void TearDown() override
+    {
+        setClockSource(nullptr);
+        setRandomSource(nullptr);
+        while (libraryState().sessions != nullptr)
+            closeSession(libraryState().sessions->session);
+    }
+
+public:
+    // Settings for a session to the peer with the given community.
+    static SnmpSession settingsFor(const LoopbackPeer& peer, const char* community, Recorder* recorder = nullptr)
+    {
+        SnmpSession settings{};
+        settings.peerName = "127.0.0.1";
+        settings.remotePort = peer.port();
+        settings.community = reinterpret_cast<const uint8_t*>(community);
+        settings.communityLength = static_cast<int32_t>(std::strlen(community));
+        settings.retries = 3;
+        settings.timeout = 500000;
+        if (recorder != nullptr) {
+            settings.callback = &Recorder::callback;
+            settings.callbackArg = recorder;
+        }
+        return settings;
+    }
+
+    static SnmpPdu* getRequest(uint32_t last = 0)
+    {
+        SnmpPdu* pdu = createPdu(PduGetRequest);
+        const uint32_t name[] = {1, 3, 6, 1, 2, 1, 1, 3, last};
+        addNullVar(pdu, name, 9);
+        return pdu;
+    }
+};

@@ -1,0 +1,284 @@
+// Receiving, the wait preparation and the retransmission schedule, with the
+// clock and the random source injected.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include "engine_fixture.h"
+#include "snmp/receive.h"
+
+namespace {
+
+using ReceiveTest = EngineTest;
+
+const int64_t Start = 1700000000000;  // ms
+
+SessionTransport* transportOf(SnmpSession* session) { return findSessionSlot(session)->transport; }
+
+// Waits until the session's socket has a datagram, then reads it through the engine.
+void readWhenReady(SnmpSession* session)
+{
+    pollfd p{transportOf(session)->socket, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    WinFdSet set;
+    winFdZero(&set);
+    winFdSet(transportOf(session)->socket, &set);
+    readSockets(&set);
+}
+
+TEST_F(ReceiveTest, RetransmissionSchedule)
+{
+    useFakeClock(Start);
+    useFakeRandom(123);
+    LoopbackPeer peer;
+    Recorder recorder;
+    SnmpSession settings = settingsFor(peer, "public", &recorder);  // 3 transmissions, 0.5 s each
+    SnmpSession* session = openSession(&settings);
+    const int32_t id = sendPdu(session, getRequest());
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(DecodedPdu(peer.receive())->requestId, id);
+    PendingRequest* entry = transportOf(session)->pending;
+    EXPECT_EQ(entry->expiresAt.seconds, 1700000000);
+    EXPECT_EQ(entry->expiresAt.microseconds, 500000);  // no jitter on the first
+
+    struct Step {
+        int64_t at;      // ms after the start
+        int sent;        // datagrams expected at that moment
+        size_t callbacks;
+    };
+    const Step steps[] = {
+        {499, 0, 0},
+        {500, 0, 0},   // an expiry equal to the clock has not passed
+        {501, 1, 0},   // second transmission; expires 501 + 500 + 123
+        {1124, 0, 0},
+        {1125, 1, 0},  // third; expires 1125 + 623
+        {1748, 0, 0},
+        {1749, 0, 1},  // no transmissions left: given up
+        {5000, 0, 1},
+    };
+    for (const Step& step : steps) {
+        fakeNow() = Start + step.at;
+        processTimeouts();
+        int sent = 0;
+        for (std::vector<uint8_t> data = peer.receive(50); !data.empty(); data = peer.receive(50)) {
+            EXPECT_EQ(DecodedPdu(data)->requestId, id) << "at " << step.at;
+            ++sent;
+        }
+        EXPECT_EQ(sent, step.sent) << "at " << step.at;
+        EXPECT_EQ(recorder.calls.size(), step.callbacks) << "at " << step.at;
+    }
+    ASSERT_EQ(recorder.calls.size(), 1u);
+    EXPECT_EQ(recorder.calls[0].operation, SnmpOpTimedOut);
+    EXPECT_EQ(recorder.calls[0].requestId, id);
+    EXPECT_EQ(recorder.calls[0].command, PduGetRequest);
+    EXPECT_EQ(transportOf(session)->pending, nullptr);
+}
+
+TEST_F(ReceiveTest, RetriesOfZeroOrOneSendOnce)
+{
+    for (int32_t retries : {0, 1}) {
+        useFakeClock(Start);
+        LoopbackPeer peer;
+        Recorder recorder;
+        SnmpSession settings = settingsFor(peer, "public", &recorder);
+        settings.retries = retries;
+        SnmpSession* session = openSession(&settings);
+        ASSERT_NE(sendPdu(session, getRequest()), 0);
+        fakeNow() = Start + 501;
+        processTimeouts();
+        EXPECT_EQ(peer.drain() + 0, 1) << "retries " << retries;
+        ASSERT_EQ(recorder.calls.size(), 1u) << "retries " << retries;
+        EXPECT_EQ(recorder.calls[0].operation, SnmpOpTimedOut);
+        closeSession(session);
+    }
+}
+
+TEST_F(ReceiveTest, JitterComesFromTheRandomSource)
+{
+    useFakeClock(Start);
+    LoopbackPeer peer;
+    SnmpSession settings = settingsFor(peer, "public");
+    settings.timeout = 100000;
+    SnmpSession* session = openSession(&settings);
+    sendPdu(session, getRequest());
+    for (int r : {0, 499, 500, 1234567}) {
+        useFakeRandom(r);
+        PendingRequest* entry = transportOf(session)->pending;
+        entry->sendCount = 1;
+        fakeNow() = Start + 1000 * 10;
+        entry->expiresAt = TimeOfDay{0, 0};
+        processTimeouts();
+        const TimeOfDay expected = addMicroseconds(TimeOfDay{1700000010, 0}, 100000 + (r % 500) * 1000);
+        EXPECT_EQ(entry->expiresAt.seconds, expected.seconds) << r;
+        EXPECT_EQ(entry->expiresAt.microseconds, expected.microseconds) << r;
+        EXPECT_EQ(entry->sendCount, 2);
+    }
+}
+
+TEST_F(ReceiveTest, PrepareWaitWithNothingPending)
+{
+    LoopbackPeer peer;
+    SnmpSession settings = settingsFor(peer, "public");
+    SnmpSession* session = openSession(&settings);
+    SnmpSession* other = openSession(&settings);
+    int32_t limit = 0;
+    WinFdSet set;
+    winFdZero(&set);
+    timeval wait{7, 77};
+    int32_t block = 1;
+    EXPECT_EQ(prepareWait(&limit, &set, &wait, &block), 2);
+    EXPECT_EQ(block, 1);
+    EXPECT_EQ(wait.tv_sec, 7);
+    EXPECT_EQ(wait.tv_usec, 77);
+    EXPECT_EQ(set.fd_count, 2u);
+    const int highest = std::max(transportOf(session)->socket, transportOf(other)->socket);
+    EXPECT_EQ(limit, highest + 1);
+}
+
+TEST_F(ReceiveTest, PrepareWaitTakesTheEarliestExpiry)
+{
+    useFakeClock(Start);
+    LoopbackPeer peer;
+    SnmpSession settings = settingsFor(peer, "public");
+    settings.timeout = 800000;
+    SnmpSession* slow = openSession(&settings);
+    settings.timeout = 250000;
+    SnmpSession* fast = openSession(&settings);
+    sendPdu(slow, getRequest());
+    sendPdu(fast, getRequest());
+    fakeNow() = Start + 100;
+
+    struct Case {
+        timeval wait;
+        int32_t block;
+        timeval expected;
+        int32_t expectedBlock;
+    };
+    const Case cases[] = {
+        {{0, 0}, 1, {0, 150000}, 0},       // blocking: take the time left
+        {{1, 0}, 0, {0, 150000}, 0},       // a longer wait is shortened
+        {{0, 100000}, 0, {0, 100000}, 0},  // a shorter one stays
+    };
+    for (const Case& c : cases) {
+        int32_t limit = 0;
+        WinFdSet set;
+        winFdZero(&set);
+        timeval wait = c.wait;
+        int32_t block = c.block;
+        prepareWait(&limit, &set, &wait, &block);
+        EXPECT_EQ(wait.tv_sec, c.expected.tv_sec);
+        EXPECT_EQ(wait.tv_usec, c.expected.tv_usec);
+        EXPECT_EQ(block, c.expectedBlock);
+    }
+
+    // Overdue: nothing left to wait.
+    fakeNow() = Start + 5000;
+    int32_t limit = 0;
+    WinFdSet set;
+    winFdZero(&set);
+    timeval wait{3, 0};
+    int32_t block = 1;
+    prepareWait(&limit, &set, &wait, &block);
+    EXPECT_EQ(wait.tv_sec, 0);
+    EXPECT_EQ(wait.tv_usec, 0);
+    EXPECT_EQ(block, 0);
+}
+
+TEST_F(ReceiveTest, ResponseMatchesItsPendingRequest)
+{
+    LoopbackPeer peer;
+    Recorder recorder;
+    SnmpSession settings = settingsFor(peer, "public", &recorder);
+    SnmpSession* session = openSession(&settings);
+    const int32_t first = sendPdu(session, getRequest());
+    const int32_t second = sendPdu(session, getRequest());
+    peer.drain();
+
+    // A reply with an id that nobody awaits is dropped without a callback.
+    peer.reply(encodeReply(0, "public", PduResponse, 999));
+    readWhenReady(session);
+    EXPECT_TRUE(recorder.calls.empty());
+
+    // A callback that does not take the reply leaves the request pending.
+    recorder.answer = 0;
+    peer.reply(encodeReply(0, "public", PduResponse, first));
+    readWhenReady(session);
+    ASSERT_EQ(recorder.calls.size(), 1u);
+    EXPECT_EQ(recorder.calls[0].operation, SnmpOpReceived);
+    EXPECT_EQ(recorder.calls[0].requestId, first);
+    int pending = 0;
+    for (PendingRequest* e = transportOf(session)->pending; e != nullptr; e = e->next)
+        ++pending;
+    EXPECT_EQ(pending, 2);
+
+    // Taken: removed. A Report counts like a Response.
+    recorder.answer = 1;
+    peer.reply(encodeReply(1, "public", PduReport, second));
+    readWhenReady(session);
+    ASSERT_EQ(recorder.calls.size(), 2u);
+    EXPECT_EQ(recorder.calls[1].command, PduReport);
+    ASSERT_NE(transportOf(session)->pending, nullptr);
+    EXPECT_EQ(transportOf(session)->pending->requestId, first);
+    EXPECT_EQ(transportOf(session)->pending->next, nullptr);
+}
+
+TEST_F(ReceiveTest, IncomingRequestsAndTrapsReachTheCallbackOnce)
+{
+    LoopbackPeer peer;
+    Recorder recorder;
+    recorder.answer = 1;
+    SnmpSession settings = settingsFor(peer, "public", &recorder);
+    SnmpSession* session = openSession(&settings);
+    sendPdu(session, getRequest());
+    peer.receive();
+    for (int32_t command : {PduGetRequest, PduSetRequest, PduGetNextRequest}) {
+        peer.reply(encodeReply(0, "public", command, 1));
+        readWhenReady(session);
+    }
+    ASSERT_EQ(recorder.calls.size(), 3u);
+    // The pending request with the same id is untouched by them.
+    EXPECT_NE(transportOf(session)->pending, nullptr);
+}
+
+TEST_F(ReceiveTest, MangledDatagramIsReported)
+{
+    LoopbackPeer peer;
+    Recorder recorder;
+    SnmpSession settings = settingsFor(peer, "public", &recorder);
+    SnmpSession* session = openSession(&settings);
+    const int32_t id = sendPdu(session, getRequest());
+    peer.receive();
+    peer.reply({0x30, 0x05, 0x02, 0x01});
+    testing::internal::CaptureStderr();
+    readWhenReady(session);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Mangled packet\n");
+    EXPECT_TRUE(recorder.calls.empty());
+    // The good reply after it is still taken.
+    peer.reply(encodeReply(0, "public", PduResponse, id));
+    readWhenReady(session);
+    ASSERT_EQ(recorder.calls.size(), 1u);
+    EXPECT_EQ(transportOf(session)->pending, nullptr);
+}
+
+TEST_F(ReceiveTest, ReceivedPduCarriesTheSender)
+{
+    LoopbackPeer peer;
+    struct SenderCheck {
+        uint16_t port = 0;
+        static int32_t callback(int32_t, SnmpSession*, int32_t, SnmpPdu* pdu, void* arg)
+        {
+            static_cast<SenderCheck*>(arg)->port = ntohs(pdu->peerAddress.sin_port);
+            return 1;
+        }
+    } check;
+    SnmpSession settings = settingsFor(peer, "public");
+    settings.callback = &SenderCheck::callback;
+    settings.callbackArg = &check;
+    SnmpSession* session = openSession(&settings);
+    const int32_t id = sendPdu(session, getRequest());
+    peer.receive();
+    peer.reply(encodeReply(0, "public", PduResponse, id));
+    readWhenReady(session);
+    EXPECT_EQ(check.port, peer.port());
+}
+
+}  // namespace
