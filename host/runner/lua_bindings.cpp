@@ -94,28 +94,34 @@ void pushResult(lua_State* L, const HostValue& result)
     }
 }
 
-// Calls handler with the Lua arguments from firstArg on; leaves one result on the stack.
-int callHandler(lua_State* L, ScriptHandler handler, int32_t id, int firstArg)
+// Calls handler with the Lua arguments from firstArg on. Pushes the result and
+// answers true, or pushes an error message and answers false. No C++ object
+// may be alive when the caller raises that error: lua_error does not unwind.
+bool invokeHandler(lua_State* L, ScriptHandler handler, int32_t id, int firstArg)
 {
     HostWindow* window = windowOf(L);
     std::string error;
-    {
-        const int count = lua_gettop(L) - firstArg + 1;
-        std::vector<HostValue> args(std::max<size_t>(MinimumArguments, count > 0 ? count : 0));
-        for (int i = 0; i < count && error.empty(); ++i)
-            error = convertArgument(L, firstArg + i, args[static_cast<size_t>(i)]);
-        if (error.empty()) {
-            const HostValue result = handler(args.data(), id);
-            if (!window->pendingError.empty()) {
-                error = window->pendingError;
-                window->pendingError.clear();
-            } else {
-                pushResult(L, result);
-            }
+    const int count = lua_gettop(L) - firstArg + 1;
+    std::vector<HostValue> args(std::max<size_t>(MinimumArguments, count > 0 ? static_cast<size_t>(count) : 0));
+    for (int i = 0; i < count && error.empty(); ++i)
+        error = convertArgument(L, firstArg + i, args[static_cast<size_t>(i)]);
+    if (error.empty()) {
+        const HostValue result = handler(args.data(), id);
+        if (window->pendingError.empty()) {
+            pushResult(L, result);
+            return true;
         }
+        error.swap(window->pendingError);
+        window->pendingError.clear();
     }
-    if (!error.empty())
-        return luaL_error(L, "%s", error.c_str());
+    lua_pushlstring(L, error.data(), error.size());
+    return false;
+}
+
+int callHandler(lua_State* L, ScriptHandler handler, int32_t id, int firstArg)
+{
+    if (!invokeHandler(L, handler, id, firstArg))
+        return lua_error(L);
     return 1;
 }
 

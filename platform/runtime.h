@@ -1,0 +1,55 @@
+// The runtime library's clock, random numbers and error report, as the engine
+// uses them, plus the kernel's tick count.
+//
+// The names differ from the C library's so both can live in one program. The
+// wall clock behind runtimeFtime and runtimeTime, the random source behind
+// runtimeRand and the tick source behind GetTickCount can each be replaced,
+// so tests can drive time-outs, retransmission jitter and trap time stamps
+// without waiting on the real clock.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "platform/win_types.h"
+
+// The runtime's time of day with milliseconds.
+struct _timeb {
+    time_t time;             // whole seconds since 1970-01-01 00:00 UTC
+    unsigned short millitm;  // milliseconds, 0 to 999
+    short timezone;          // always 0 here: the engine reads only time and millitm
+    short dstflag;           // always 0 here
+};
+
+// A wall clock: milliseconds since 1970-01-01 00:00 UTC.
+typedef int64_t (*ClockSource)();
+// A random source: values from 0 to RAND_MAX, as rand() gives them.
+typedef int (*RandomSource)();
+// An uptime source: milliseconds since the system started.
+typedef uint64_t (*TickSource)();
+
+// Each setter installs a source and answers the one it replaces, so a test
+// can put it back; a null source restores the default.
+// Default: the system's real-time clock.
+ClockSource setClockSource(ClockSource source);
+// Default: the C library's rand(), never seeded here.
+RandomSource setRandomSource(RandomSource source);
+// Default: CLOCK_BOOTTIME (the clock behind /proc/uptime), which goes on
+// counting while the system is suspended, as the platform's tick count does;
+// CLOCK_MONOTONIC where CLOCK_BOOTTIME is not available.
+TickSource setTickSource(TickSource source);
+
+// _ftime: fills the seconds and milliseconds of one clock reading.
+void runtimeFtime(_timeb* now);
+// time: whole seconds of the same clock, also stored through *now when given.
+time_t runtimeTime(time_t* now);
+// rand: the next value of the random source.
+int runtimeRand();
+// perror: "label: <text of errno>\n" on standard error; without a label (null
+// or empty) only the text and the line break; a label is cut after 700
+// bytes. errno is left as it was.
+void runtimeReportError(const char* label);
+
+// Milliseconds since the system started, wrapping to 0 after 2^32 - 1
+// (about 49.7 days), like the platform's 32-bit tick count.
+DWORD GetTickCount();

@@ -1,0 +1,182 @@
+#include "platform/winsock.h"
+
+#include <poll.h>
+#include <time.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+
+namespace {
+
+// The watched sockets of all three sets, one poll entry per set membership.
+constexpr int kSetCount = 3;
+constexpr int kMaxEntries = kSetCount * WIN_FD_SETSIZE;
+
+int64_t monotonicMicroseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Whole milliseconds for poll, rounded up so the wait never ends before the
+// time the caller asked for (its timer would then not have expired yet).
+int pollMilliseconds(int64_t microseconds)
+{
+    if (microseconds <= 0)
+        return 0;
+    const int64_t milliseconds = (microseconds + 999) / 1000;
+    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
+}
+
+UINT countOf(const WinFdSet* set)
+{
+    // A count beyond the array (a set filled by hand) is never read past.
+    return set->fd_count > WIN_FD_SETSIZE ? WIN_FD_SETSIZE : set->fd_count;
+}
+
+}  // namespace
+
+int closesocket(SOCKET sock)
+{
+    return close(sock) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength)
+{
+    if (length < 0 || (fromLength != nullptr && *fromLength < 0)) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    socklen_t addressLength = fromLength != nullptr ? static_cast<socklen_t>(*fromLength) : 0;
+    const ssize_t received = ::recvfrom(sock, static_cast<void*>(buffer), static_cast<size_t>(length), flags,
+                                        fromLength != nullptr ? from : nullptr,
+                                        fromLength != nullptr ? &addressLength : nullptr);
+    if (received < 0)
+        return SOCKET_ERROR;
+    if (fromLength != nullptr)
+        *fromLength = static_cast<int>(addressLength);
+    return static_cast<int>(received);
+}
+
+void winFdZero(WinFdSet* set)
+{
+    if (set != nullptr)
+        set->fd_count = 0;
+}
+
+void winFdSet(SOCKET sock, WinFdSet* set)
+{
+    if (set == nullptr || __WSAFDIsSet(sock, set))
+        return;
+    if (set->fd_count < WIN_FD_SETSIZE)
+        set->fd_array[set->fd_count++] = sock;
+}
+
+void winFdClr(SOCKET sock, WinFdSet* set)
+{
+    if (set == nullptr)
+        return;
+    const UINT count = countOf(set);
+    UINT kept = 0;
+    for (UINT i = 0; i < count; ++i) {
+        if (set->fd_array[i] != sock)
+            set->fd_array[kept++] = set->fd_array[i];
+    }
+    set->fd_count = kept;
+}
+
+int __WSAFDIsSet(SOCKET sock, WinFdSet* set)
+{
+    if (set == nullptr)
+        return 0;
+    const UINT count = countOf(set);
+    for (UINT i = 0; i < count; ++i) {
+        if (set->fd_array[i] == sock)
+            return 1;
+    }
+    return 0;
+}
+
+int winSelect(int /*socketLimit*/, WinFdSet* readSet, WinFdSet* writeSet, WinFdSet* exceptSet,
+              const timeval* timeout)
+{
+    WinFdSet* const sets[kSetCount] = {readSet, writeSet, exceptSet};
+    const short wanted[kSetCount] = {POLLIN, POLLOUT, POLLPRI};
+
+    pollfd entries[kMaxEntries];
+    nfds_t entryCount = 0;
+    for (int s = 0; s < kSetCount; ++s) {
+        if (sets[s] == nullptr)
+            continue;
+        if (sets[s]->fd_count > WIN_FD_SETSIZE) {
+            errno = EINVAL;
+            return SOCKET_ERROR;
+        }
+        for (UINT i = 0; i < sets[s]->fd_count; ++i) {
+            if (sets[s]->fd_array[i] < 0) {
+                errno = EBADF;
+                return SOCKET_ERROR;
+            }
+            entries[entryCount].fd = sets[s]->fd_array[i];
+            entries[entryCount].events = wanted[s];
+            entries[entryCount].revents = 0;
+            ++entryCount;
+        }
+    }
+    if (entryCount == 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+
+    int64_t deadline = 0;
+    if (timeout != nullptr) {
+        if (timeout->tv_sec < 0 || timeout->tv_usec < 0) {
+            errno = EINVAL;
+            return SOCKET_ERROR;
+        }
+        // Beyond about 30 years the wait is as good as unlimited; the cap
+        // keeps the microsecond sum from overflowing.
+        const int64_t seconds = timeout->tv_sec > 1000000000 ? 1000000000 : timeout->tv_sec;
+        const int64_t microseconds = timeout->tv_usec > 1000000000 ? 1000000000 : timeout->tv_usec;
+        deadline = monotonicMicroseconds() + seconds * 1000000 + microseconds;
+    }
+
+    int polled;
+    for (;;) {
+        const int waitMilliseconds =
+            timeout == nullptr ? -1 : pollMilliseconds(deadline - monotonicMicroseconds());
+        polled = poll(entries, entryCount, waitMilliseconds);
+        if (polled >= 0 || errno != EINTR)
+            break;
+    }
+    if (polled < 0)
+        return SOCKET_ERROR;
+
+    for (nfds_t e = 0; e < entryCount; ++e) {
+        if (entries[e].revents & POLLNVAL) {
+            errno = EBADF;
+            return SOCKET_ERROR;
+        }
+    }
+
+    // Keep only the ready sockets in each set, in their order. An error or
+    // hang-up counts as ready in whichever set the socket was watched, so the
+    // caller's next call on it reports the condition instead of waiting.
+    int ready = 0;
+    nfds_t e = 0;
+    for (int s = 0; s < kSetCount; ++s) {
+        if (sets[s] == nullptr)
+            continue;
+        const UINT count = sets[s]->fd_count;
+        UINT kept = 0;
+        for (UINT i = 0; i < count; ++i, ++e) {
+            if (entries[e].revents != 0)
+                sets[s]->fd_array[kept++] = entries[e].fd;
+        }
+        sets[s]->fd_count = kept;
+        ready += static_cast<int>(kept);
+    }
+    return ready;
+}

@@ -1,0 +1,80 @@
+// Winsock 1.1 names over BSD sockets.
+//
+// Where POSIX already has the name with a compatible shape, the POSIX call is
+// the one used: socket, bind, sendto, gethostbyname, gethostname, inet_addr,
+// inet_ntoa, htons, ntohl (SOCKET is a plain descriptor here, so they take it
+// as it is; the int lengths Winsock passes convert to socklen_t/size_t).
+// Added: the SOCKET type and its constants, closesocket, a recvfrom that takes
+// Winsock's int* address length, and Winsock's select with its own read set.
+//
+// The set type: a count and at most 64 sockets, as Winsock has it, under
+// names that do not meet <sys/select.h>'s fd_set. Its select is built on
+// poll, so any descriptor number is safe, also those at or above glibc's
+// FD_SETSIZE (1024) that a busy host process hands out; the set's capacity of
+// 64 is about the number of sockets, not their numbers.
+//
+// Errors are reported the POSIX way, in errno, so the runtime's error report
+// (runtimeReportError) describes them.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "platform/win_types.h"
+
+typedef int SOCKET;
+#define INVALID_SOCKET (-1)
+#define SOCKET_ERROR (-1)
+
+// Capacity of a WinFdSet (Winsock's FD_SETSIZE).
+#define WIN_FD_SETSIZE 64
+
+struct WinFdSet {
+    UINT fd_count;                     // sockets in fd_array
+    SOCKET fd_array[WIN_FD_SETSIZE];
+};
+
+// Closes the socket: 0, or SOCKET_ERROR with errno set.
+int closesocket(SOCKET sock);
+
+// Winsock's recvfrom, whose address length is an int. On return *fromLength
+// holds the length of the source address. Byte count, or SOCKET_ERROR.
+// A negative length or *fromLength is refused (EINVAL).
+int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
+
+// FD_ZERO: empties the set.
+void winFdZero(WinFdSet* set);
+// FD_SET: adds the socket unless it is already there or the set holds 64
+// sockets (then it is not added, as with Winsock).
+void winFdSet(SOCKET sock, WinFdSet* set);
+// FD_CLR: removes the socket, keeping the order of the others.
+void winFdClr(SOCKET sock, WinFdSet* set);
+// FD_ISSET: non-zero when the socket is in the set.
+int __WSAFDIsSet(SOCKET sock, WinFdSet* set);
+inline int winFdIsSet(SOCKET sock, WinFdSet* set) { return __WSAFDIsSet(sock, set); }
+
+// Winsock's select. socketLimit is ignored, as by Winsock (every listed
+// socket is watched whatever its number). Any set may be null. A null timeout
+// waits without limit; {0, 0} only polls.
+//
+// Result: the number of ready sockets over all three sets (a socket ready in
+// two sets counts twice); each set then holds only its ready sockets, in
+// their former order; 0 when the time ran out, with every set emptied.
+// SOCKET_ERROR with errno set, the sets unchanged, when:
+//   - no set holds a socket (EINVAL; Winsock refuses such a call too, and
+//     with a null timeout it would otherwise wait for ever),
+//   - a set's count is above 64 or the timeout is negative (EINVAL),
+//   - a listed socket is not an open descriptor (EBADF).
+// A signal that interrupts the wait does not end it: Winsock's select knows
+// no signals, so the wait goes on for the time that is left.
+//
+// Readable means data (or an error or hang-up that the next receive will
+// report) is waiting; writable, that a send would not block (or would fail
+// at once); exceptional, out-of-band data, an error or a hang-up.
+int winSelect(int socketLimit, WinFdSet* readSet, WinFdSet* writeSet, WinFdSet* exceptSet,
+              const timeval* timeout);

@@ -1,0 +1,145 @@
+#!/usr/bin/python3
+"""Runs a command with Net-SNMP's agent and trap receiver on loopback.
+
+    peers.py [--snmpd] [--snmptrapd] [--keep-dir] -- COMMAND [ARG...]
+
+Each peer listens on 127.0.0.1 at a free high port with a private configuration
+in a temporary folder. The command sees in its environment:
+  SNMPD_PORT       the agent's port (communities "public" read-only, "private" read-write)
+  TRAPD_PORT       the trap receiver's port
+  TRAPD_LOG        the receiver's log file
+  PEERS_DIR        the temporary folder
+The peers are stopped when the command ends; the exit status is the command's.
+"""
+import argparse
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+LOOPBACK = "127.0.0.1"
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind((LOOPBACK, 0))
+        return s.getsockname()[1]
+
+
+def peer_environment(folder):
+    env = dict(os.environ)
+    env["MIBS"] = ""
+    env["SNMP_PERSISTENT_DIR"] = folder  # keeps the agents away from /var/lib/snmp
+    env["SNMPCONFPATH"] = folder
+    return env
+
+
+class Peer:
+    def __init__(self, name, folder):
+        self.name = name
+        self.folder = folder
+        self.process = None
+        self.port = free_udp_port()
+        self.log = os.path.join(folder, name + ".log")
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Snmpd(Peer):
+    def __init__(self, folder, extra_conf=""):
+        super().__init__("snmpd", folder)
+        self.conf = os.path.join(folder, "snmpd.conf")
+        with open(self.conf, "w") as f:
+            f.write("rocommunity public 127.0.0.1\n")
+            f.write("rwcommunity private 127.0.0.1\n")
+            f.write("dontLogTCPWrappersConnects yes\n")
+            f.write(extra_conf)
+
+    def start(self):
+        self.process = subprocess.Popen(
+            ["snmpd", "-f", "-Lf", self.log, "-C", "-c", self.conf, "-M", "/nonexistent",
+             "-p", os.path.join(self.folder, "snmpd.pid"), "udp:%s:%d" % (LOOPBACK, self.port)],
+            env=peer_environment(self.folder), stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError("snmpd ended at start; see " + self.log)
+            probe = subprocess.run(
+                ["snmpget", "-v1", "-c", "public", "-m", "", "-t", "0.2", "-r", "0",
+                 "%s:%d" % (LOOPBACK, self.port), "1.3.6.1.2.1.1.1.0"],
+                env=peer_environment(self.folder), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if probe.returncode == 0:
+                return
+            time.sleep(0.1)
+        raise RuntimeError("snmpd did not answer in time")
+
+
+class Snmptrapd(Peer):
+    def __init__(self, folder):
+        super().__init__("snmptrapd", folder)
+        self.conf = os.path.join(folder, "snmptrapd.conf")
+        with open(self.conf, "w") as f:
+            f.write("disableAuthorization yes\n")
+
+    def start(self):
+        self.process = subprocess.Popen(
+            ["snmptrapd", "-f", "-Lf", self.log, "-C", "-c", self.conf, "-M", "/nonexistent", "-m", "",
+             "-On", "-p", os.path.join(self.folder, "snmptrapd.pid"), "udp:%s:%d" % (LOOPBACK, self.port)],
+            env=peer_environment(self.folder), stdin=subprocess.DEVNULL)
+        # It writes its version line once the port is open.
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError("snmptrapd ended at start; see " + self.log)
+            if os.path.exists(self.log) and "NET-SNMP version" in open(self.log).read():
+                return
+            time.sleep(0.05)
+        raise RuntimeError("snmptrapd did not start in time")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--snmpd", action="store_true")
+    parser.add_argument("--snmptrapd", action="store_true")
+    parser.add_argument("--keep-dir", action="store_true")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    if not command:
+        parser.error("no command")
+
+    folder = tempfile.mkdtemp(prefix="vantor-peers-")
+    peers = []
+    env = dict(os.environ)
+    env["PEERS_DIR"] = folder
+    try:
+        if args.snmpd:
+            agent = Snmpd(folder)
+            peers.append(agent)
+            agent.start()
+            env["SNMPD_PORT"] = str(agent.port)
+        if args.snmptrapd:
+            receiver = Snmptrapd(folder)
+            peers.append(receiver)
+            receiver.start()
+            env["TRAPD_PORT"] = str(receiver.port)
+            env["TRAPD_LOG"] = receiver.log
+        return subprocess.call(command, env=env)
+    finally:
+        for peer in peers:
+            peer.stop()
+        if not args.keep_dir:
+            subprocess.call(["rm", "-rf", folder])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
