@@ -1095,6 +1095,11 @@ TEST(TestAgentTable, RefusesBadLines)
         "1.3.6.4294967296 integer 1",
         "1.3.6 bitstring 09 00",           // more than 7 unused bits
         "1.3.6",
+        "3.0 integer 1",                   // BER cannot carry these names or values
+        "1.40 integer 1",
+        "1 integer 1",
+        "1.3.6 oid 5.1",
+        "1.3.6 oid 0",
     };
     for (const char* line : bad) {
         SCOPED_TRACE(line);
@@ -1187,6 +1192,18 @@ TEST(TestAgentTable, GeneratedRowsAndOrder)
     EXPECT_FALSE(table.underKnownObject({1, 3, 6, 1, 4, 1, 99999, 2, 1, 3, 99}));
     EXPECT_FALSE(table.erase({1, 3, 6, 1, 4, 1, 99999, 2, 1, 3, 1}));
     EXPECT_EQ(table.size(), 24u);
+}
+
+TEST(TestAgentTable, RepresentableOids)
+{
+    EXPECT_TRUE(representable({0, 39}));
+    EXPECT_TRUE(representable({1, 3, 6}));
+    EXPECT_TRUE(representable({2, 4294967215u}));
+    EXPECT_FALSE(representable({2, 4294967216u}));
+    EXPECT_FALSE(representable({1, 40}));
+    EXPECT_FALSE(representable({3, 1}));
+    EXPECT_FALSE(representable({1}));
+    EXPECT_FALSE(representable({}));
 }
 
 TEST(TestAgentTable, OidText)

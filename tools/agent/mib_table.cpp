@@ -517,10 +517,28 @@ std::string formatValue(uint8_t type, const std::vector<uint8_t>& value, bool on
     return hexText(value);
 }
 
+bool representable(const OidVector& oid)
+{
+    // BER folds the first two arcs into one sub-identifier (40 * first +
+    // second); anything else would travel as another name.
+    if (oid.size() < 2 || oid[0] > 2)
+        return false;
+    return oid[0] == 2 ? oid[1] <= UINT32_MAX - 80 : oid[1] < 40;
+}
+
 bool encodable(const Variable& var)
 {
     if (var.name.size() > static_cast<size_t>(SnmpOidCapacity) || var.value.size() > static_cast<size_t>(SnmpPacketSize))
         return false;
+    if (!representable(var.name))
+        return false;
+    if (var.type == ASN_OBJECT_ID) {
+        OidVector value(var.value.size() / 4);
+        if (!value.empty())
+            std::memcpy(value.data(), var.value.data(), value.size() * 4);
+        if (var.value.size() % 4 != 0 || !representable(value))
+            return false;
+    }
     uint8_t buffer[SnmpPacketSize];
     int32_t remaining = SnmpPacketSize;
     return encodeVarBind(buffer, &remaining, var.name.data(), static_cast<int32_t>(var.name.size()), var.type,
@@ -564,7 +582,8 @@ bool parseLine(const std::string& line, Variable* var, std::string* error)
         return false;
     }
     if (!encodable(out)) {
-        *error = "the engine cannot send this variable (name or value too long, or malformed)";
+        *error = "the engine cannot send this variable faithfully (an OID that BER cannot carry, a name or "
+                 "value too long, or a malformed value)";
         return false;
     }
     *var = std::move(out);

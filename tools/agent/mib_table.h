@@ -61,8 +61,13 @@ bool parseValue(uint8_t type, const std::string& text, std::vector<uint8_t>* val
 // back unchanged.
 std::string formatValue(uint8_t type, const std::vector<uint8_t>& value, bool oneToken);
 
-// Whether the engine's encoder can send this variable in a binding (name and
-// value within its limits, integer widths right).
+// Whether BER carries the OID as it is: at least two arcs, the first 0, 1 or
+// 2, the second below 40 unless the first is 2.
+bool representable(const OidVector& oid);
+
+// Whether the engine's encoder can send this variable in a binding so that
+// it arrives as it is (name and OID value representable, within the
+// encoder's limits, integer widths right).
 bool encodable(const Variable& var);
 
 // One table-file line: "OID TYPE VALUE". Blank lines and lines whose first

@@ -93,7 +93,7 @@ bool encodeReply(ReceivedRequest& request, int32_t command, int32_t requestId, i
         request.reply.communityLength = static_cast<int32_t>(request.replyCommunity.size());
     uint8_t buffer[SnmpPacketSize];
     int32_t length = SnmpPacketSize;
-    if (encodeMessage(&request.reply, pdu.get(), buffer, &length, 0) != 0)
+    if (encodeMessage(&request.reply, pdu.get(), buffer, &length, request.encodeFlag) != 0)
         return false;
     out->assign(buffer, buffer + length);
     return true;

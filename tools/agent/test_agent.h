@@ -97,6 +97,9 @@ struct ReceivedRequest {
     // Before encoding the agent points reply.community at replyCommunity.
     SnmpSession reply{};
     std::string replyCommunity;
+    // Handed to encodeMessage with reply: other than 0, a version-2 answer
+    // carries the agent's boots and time even without authentication.
+    int32_t encodeFlag = 0;
 };
 
 enum class HookAction {
