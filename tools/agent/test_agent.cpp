@@ -384,7 +384,7 @@ int TestAgent::serveOne(int timeoutMs)
     if (receiveBuffer_.size() != ReceiveCapacity)
         receiveBuffer_.resize(ReceiveCapacity);
     while (true) {
-        sendDue(false);
+        sendDue();
         if (stop_.load())
             return 0;
         pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
@@ -412,7 +412,7 @@ int TestAgent::serveOne(int timeoutMs)
                 return -1;
         }
         if (limited && Clock::now() >= deadline) {
-            sendDue(false);
+            sendDue();
             return 0;
         }
     }
@@ -447,7 +447,7 @@ void TestAgent::run(uint64_t maxRequests, int64_t durationMs)
         }
         pollfd fd = {wakeRead_, POLLIN, 0};
         ::poll(&fd, 1, nextWaitMs(-1, Clock::now(), false));
-        sendDue(false);
+        sendDue();
     }
 }
 
@@ -464,13 +464,13 @@ void TestAgent::sendNow(const Outgoing& out)
     }
 }
 
-void TestAgent::sendDue(bool all)
+void TestAgent::sendDue()
 {
     while (true) {
         Outgoing out;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (delayed_.empty() || (!all && delayed_.begin()->first > Clock::now()))
+            if (delayed_.empty() || delayed_.begin()->first > Clock::now())
                 return;
             out = std::move(delayed_.begin()->second);
             delayed_.erase(delayed_.begin());

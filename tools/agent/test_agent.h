@@ -225,7 +225,7 @@ private:
     };
 
     void handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in& source);
-    void sendDue(bool all);
+    void sendDue();
     void sendNow(const Outgoing& out);
     int nextWaitMs(int requestedMs, Clock::time_point deadline, bool limited) const;
     void writeLog(LogEntry entry);
