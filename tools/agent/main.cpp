@@ -1,0 +1,229 @@
+// snmp-test-agent: the test agent as a command-line tool. See
+// tools/agent/README.md for the options, the table format and the log.
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/agent/test_agent.h"
+
+using namespace testagent;
+
+namespace {
+
+const char usageText[] =
+    "usage: snmp-test-agent [--port N] [--address 127.x.y.z] [--table FILE] [--rows N]\n"
+    "                       [--community C]... [--any-community] [--readonly] [--create]\n"
+    "                       [--v1-counter64] [misbehaviour...] [--log FILE]\n"
+    "                       [--max-requests N] [--exit-after-seconds S] [--dump-table]\n"
+    "misbehaviour: --drop-first N  --delay MS  --wrong-id-first  --wrong-id-offset K\n"
+    "              --previous-reply-first  --mangle-first truncate|length|tag|version\n"
+    "              --report  --error-status S  --error-index I  --extra-before N\n"
+    "              --extra-after N  --duplicate  --misbehave-count N\n";
+
+std::atomic<TestAgent*> runningAgent{nullptr};
+
+void onSignal(int)
+{
+    TestAgent* agent = runningAgent.load();
+    if (agent != nullptr)
+        agent->requestStop();
+}
+
+bool parseInteger(const std::string& text, long long low, long long high, long long* out)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == nullptr || *end != '\0' || v < low || v > high)
+        return false;
+    *out = v;
+    return true;
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "snmp-test-agent: %s\n%s", message.c_str(), usageText);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    AgentConfig config;
+    config.memoryLog = false;  // the tool logs to its file only
+    std::string tableFile;
+    long long rows = 0;
+    long long maxRequests = 0;
+    double exitAfterSeconds = 0;
+    bool dumpTable = false;
+    bool communitiesGiven = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        std::string value;
+        bool inlineValue = false;
+        const size_t equals = option.find('=');
+        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = option.substr(equals + 1);
+            option = option.substr(0, equals);
+            inlineValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= argc)
+                return false;
+            value = argv[++i];
+            return true;
+        };
+        auto integer = [&](long long low, long long high, long long* out) -> bool {
+            return takeValue() && parseInteger(value, low, high, out);
+        };
+        long long n = 0;
+        Misbehaviour& m = config.misbehaviour;
+
+        if (option == "--help" || option == "-h") {
+            std::fputs(usageText, stdout);
+            return 0;
+        } else if (option == "--port") {
+            if (!integer(0, 65535, &n))
+                return usageError("--port needs a number from 0 to 65535");
+            config.port = static_cast<uint16_t>(n);
+        } else if (option == "--address") {
+            if (!takeValue())
+                return usageError("--address needs an address");
+            config.address = value;
+        } else if (option == "--table") {
+            if (!takeValue())
+                return usageError("--table needs a file");
+            tableFile = value;
+        } else if (option == "--rows") {
+            if (!integer(0, 10000000, &rows))
+                return usageError("--rows needs a number from 0 to 10000000");
+        } else if (option == "--community") {
+            if (!takeValue())
+                return usageError("--community needs a community");
+            if (!communitiesGiven)
+                config.communities.clear();
+            communitiesGiven = true;
+            config.communities.push_back(value);
+        } else if (option == "--any-community") {
+            config.anyCommunity = true;
+        } else if (option == "--readonly") {
+            config.readOnly = true;
+        } else if (option == "--create") {
+            config.allowCreate = true;
+        } else if (option == "--v1-counter64") {
+            config.v1Counter64 = true;
+        } else if (option == "--drop-first") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--drop-first needs a count");
+            m.dropFirst = static_cast<int32_t>(n);
+        } else if (option == "--delay") {
+            if (!integer(0, 3600000, &n))
+                return usageError("--delay needs milliseconds (0 to 3600000)");
+            m.delayMs = static_cast<int32_t>(n);
+        } else if (option == "--wrong-id-first") {
+            m.wrongIdFirst = true;
+        } else if (option == "--wrong-id-offset") {
+            if (!integer(INT32_MIN, INT32_MAX, &n))
+                return usageError("--wrong-id-offset needs a 32-bit number");
+            m.wrongIdOffset = static_cast<int32_t>(n);
+        } else if (option == "--previous-reply-first") {
+            m.previousReplyFirst = true;
+        } else if (option == "--mangle-first") {
+            if (!takeValue() || !parseMangle(value, &m.mangleFirst))
+                return usageError("--mangle-first needs truncate, length, tag or version");
+        } else if (option == "--report") {
+            m.report = true;
+        } else if (option == "--error-status") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--error-status needs a status of 0 or more");
+            m.errorStatus = static_cast<int32_t>(n);
+        } else if (option == "--error-index") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--error-index needs an index of 0 or more");
+            m.errorIndex = static_cast<int32_t>(n);
+        } else if (option == "--extra-before") {
+            if (!integer(0, 1000, &n))
+                return usageError("--extra-before needs a count from 0 to 1000");
+            m.extraBefore = static_cast<int32_t>(n);
+        } else if (option == "--extra-after") {
+            if (!integer(0, 1000, &n))
+                return usageError("--extra-after needs a count from 0 to 1000");
+            m.extraAfter = static_cast<int32_t>(n);
+        } else if (option == "--duplicate") {
+            m.duplicate = true;
+        } else if (option == "--misbehave-count") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--misbehave-count needs a count");
+            m.misbehaveCount = static_cast<int32_t>(n);
+        } else if (option == "--log") {
+            if (!takeValue())
+                return usageError("--log needs a file");
+            config.logPath = value;
+        } else if (option == "--max-requests") {
+            if (!integer(0, INT64_MAX, &maxRequests))
+                return usageError("--max-requests needs a count");
+        } else if (option == "--exit-after-seconds") {
+            char* end = nullptr;
+            if (!takeValue())
+                return usageError("--exit-after-seconds needs seconds");
+            exitAfterSeconds = std::strtod(value.c_str(), &end);
+            if (end == nullptr || *end != '\0' || !(exitAfterSeconds >= 0) || exitAfterSeconds > 86400.0 * 365)
+                return usageError("--exit-after-seconds needs seconds");
+        } else if (option == "--dump-table") {
+            dumpTable = true;
+        } else {
+            return usageError("unknown option " + option);
+        }
+        if (inlineValue && value.empty() && option != "--community")
+            return usageError(option + " needs a value");
+    }
+
+    MibTable table;
+    if (tableFile.empty()) {
+        table = MibTable::builtIn();
+    } else {
+        std::string error;
+        if (!table.loadFile(tableFile, &error)) {
+            std::fprintf(stderr, "snmp-test-agent: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    table.addRows(static_cast<uint32_t>(rows));
+    if (dumpTable) {
+        std::fputs(table.toText().c_str(), stdout);
+        return 0;
+    }
+
+    TestAgent agent(config, std::move(table));
+    std::string error;
+    if (!agent.open(&error)) {
+        std::fprintf(stderr, "snmp-test-agent: %s\n", error.c_str());
+        return 1;
+    }
+
+    runningAgent.store(&agent);
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    // Test drivers read this line to learn the port and that the agent listens.
+    std::printf("port %u\n", static_cast<unsigned>(agent.port()));
+    std::fflush(stdout);
+
+    agent.run(static_cast<uint64_t>(maxRequests), static_cast<int64_t>(exitAfterSeconds * 1000.0));
+    runningAgent.store(nullptr);
+    return 0;
+}
