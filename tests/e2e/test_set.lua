@@ -130,6 +130,44 @@ do
   T.eq(got[1].vars, "1.3.6.1.2.1.1.4.0|46|4294967295", "high 0, low 4294967295")
 end
 
+-- How values go out, as the sink decodes them: the name, the tag, the value.
+for _, case in ipairs({
+  {ASN_INTEGER, 2.9, "02|2"},
+  {ASN_INTEGER, -2.9, "02|-2"},
+  {ASN_INTEGER, -1, "02|-1"},
+  {ASN_COUNTER, -1, "41|4294967295"},
+  {ASN_GAUGE, 4294967296, "42|0"},
+  {ASN_TIMETICKS, 4294967295, "43|4294967295"},
+  {ASN_UINTEGER, 7, nil, "470107"},                           -- pysnmp does not know tag 0x47: raw octets
+  {ASN_OBJECT_ID, "system.3", "06|1.3.6.1.2.1.1.3"},
+  {ASN_OBJECT_ID, "1.3.x", "06|1.3"},
+  {ASN_IPADDRESS, "10.0.0.1", "40|10.0.0.1"},
+  {ASN_OCTET_STR, "", "04|"},
+  {ASN_OCTET_STR, "abc", "04|616263"},
+  {ASN_OCTET_STR, bin("\0\1\255"), "04|0001ff"},
+  -- Four octets of text travel as the 32-bit number they hold in this machine's order.
+  {ASN_INTEGER, "abcd", "02|" .. string.unpack("=i4", "abcd")},
+  {ASN_OCTET_STR, 5, "04|" .. string.format("%02x%02x%02x%02x", string.unpack("BBBB", string.pack("=i4", 5)))},
+  {ASN_INTEGER, "abc", nil},                                  -- three octets cannot be an INTEGER
+  {ASN_IPADDRESS, 10, "40|" .. table.concat({string.unpack("BBBB", string.pack("=i4", 10))}, ".", 1, 4)},
+}) do
+  local asn, value, wire, raw = case[1], case[2], case[3], case[4]
+  local label = string.format("set type %d value %s", asn, tostring(value))
+  E.with_messages(function() return snmpsetEx(E.HOST, sink, 0, "private", "system.4.0", asn, value, 20, 1) end)
+  local got = E.sink_take()
+  if wire then
+    T.eq(#got, 1, label .. ": sent once")
+    T.eq(got[1].vars, "1.3.6.1.2.1.1.4.0|" .. wire, label)
+  elseif raw then
+    T.eq(#got, 1, label .. ": sent once")
+    -- The name system.4.0 followed by the value's octets.
+    T.truthy(got[1].hex and got[1].hex:find("06082b06010201010400" .. raw, 1, true),
+      label .. ": octets " .. tostring(got[1].hex))
+  else
+    T.eq(#got, 0, label .. ": nothing sent")
+  end
+end
+
 -- Type bytes outside 0..255: message 1129, empty result, nothing sent.
 for _, case in ipairs({
   {"snmpset", 256, "256"}, {"snmpset", -1, "4294967295"}, {"snmpset", 255.5, "255"},
