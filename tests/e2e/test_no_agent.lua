@@ -120,6 +120,19 @@ do
   T.eq(got[1].from, chosen, "snmpgetnext keeps the local port")
 end
 
+-- A local port that is taken: the session cannot be bound (1128), and the
+-- port stays for snmpgetnext, which fails the same way.
+do
+  local messages, result = E.with_messages(function()
+    return snmpgetEx(E.HOST, sink, sink, "public", "system.1.0", 20, 1)
+  end)
+  T.eq(result, nil, "local port in use: empty result")
+  E.expect_messages(messages, {{1128, "Couldn't open snmp"}}, "local port in use")
+  messages = E.with_messages(snmpgetnext)
+  E.expect_messages(messages, {{1128, "Couldn't open snmp"}}, "get-next with the local port in use")
+  T.eq(#E.sink_take(), 0, "local port in use: nothing sent")
+end
+
 -- An empty community: the engine's default.
 snmpgetEx(E.HOST, sink, 0, "", "system.1.0", 20, 1)
 T.eq(E.sink_take()[1].community, "kolbur", "empty community: the engine's default")
