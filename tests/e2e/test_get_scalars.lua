@@ -16,13 +16,14 @@ local function kind_of(entry)
   return entry.type
 end
 
--- Up to three names of each kind, scalars (".0") first.
+-- Up to three names of each kind, scalars (".0") first; none from tables
+-- whose rows come and go (a vanished name would fail the tool's whole get).
 local function pick(walk)
   local chosen, order = {}, {}
   for pass = 1, 2 do
     for _, entry in ipairs(walk) do
       local scalar = entry.oid:match("%.0$") ~= nil
-      if (pass == 1) == scalar then
+      if (pass == 1) == scalar and entry.value ~= nil and not E.within_any(entry.oid, E.LOOSE) then
         local kind = kind_of(entry)
         if not chosen[kind] then chosen[kind] = {}; order[#order + 1] = kind end
         if #chosen[kind] < 3 then table.insert(chosen[kind], entry.oid) end
