@@ -374,6 +374,10 @@ uint8_t* berBuildOid(uint8_t* data, int32_t* remaining, uint8_t tag, const uint3
     if (count < 2) {
         work[used++] = 0x00;
     } else {
+        // The first two arcs share one sub-identifier. Arcs it cannot hold
+        // would go out as another name (3.0 as 2.40), so they are refused.
+        if (oid[0] > 2 || (oid[0] < 2 && oid[1] > 39) || oid[1] > 0xFFFFFFFFu - oid[0] * 40)
+            return nullptr;
         if (!appendSubIdentifier(work, &used, oid[0] * 40 + oid[1]))
             return nullptr;
         for (int32_t i = 2; i < count; ++i) {

@@ -695,6 +695,27 @@ TEST(BerBuildOid, Table)
     }
 }
 
+// First arcs that one sub-identifier cannot carry would read back as another name.
+TEST(BerBuildOid, RefusesArcsTheFirstSubIdentifierCannotHold)
+{
+    const std::vector<std::vector<uint32_t>> refused = {
+        {3, 0}, {5, 3}, {0, 40}, {1, 40}, {1, 0xFFFFFFFFu}, {2, 0xFFFFFFFFu}, {2, 0xFFFFFFFFu - 79},
+    };
+    for (const auto& oid : refused) {
+        uint8_t out[16];
+        int32_t remaining = sizeof out;
+        EXPECT_EQ(berBuildOid(out, &remaining, 0x06, oid.data(), static_cast<int32_t>(oid.size())), nullptr)
+            << oid[0] << "." << oid[1];
+    }
+    const std::vector<std::vector<uint32_t>> accepted = {{0, 39}, {1, 39}, {2, 0xFFFFFFFFu - 80}};
+    for (const auto& oid : accepted) {
+        uint8_t out[16];
+        int32_t remaining = sizeof out;
+        EXPECT_NE(berBuildOid(out, &remaining, 0x06, oid.data(), static_cast<int32_t>(oid.size())), nullptr)
+            << oid[0] << "." << oid[1];
+    }
+}
+
 TEST(BerBuildOid, WorkAreaOfSixtyFourOctets)
 {
     // 1.3 followed by 63 one-octet entries: 64 content octets, accepted.
