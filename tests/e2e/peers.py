@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Runs a command with Net-SNMP's agent and trap receiver on loopback.
 
-    peers.py [--snmpd] [--snmptrapd] [--keep-dir] -- COMMAND [ARG...]
+    peers.py [--snmpd] [--snmptrapd] [--agent "ARGS" --agent-bin PATH] [--keep-dir] -- COMMAND [ARG...]
 
 Each peer listens on 127.0.0.1 at a free high port with a private configuration
 in a temporary folder. The command sees in its environment:
   SNMPD_PORT       the agent's port (communities "public" read-only, "private" read-write)
   TRAPD_PORT       the trap receiver's port
   TRAPD_LOG        the receiver's log file
+  AGENT_PORT       the project's test agent's port (started with ARGS and --log AGENT_LOG)
+  AGENT_LOG        its request log
   PEERS_DIR        the temporary folder
 The peers are stopped when the command ends; the exit status is the command's.
 """
@@ -106,11 +108,33 @@ class Snmptrapd(Peer):
         raise RuntimeError("snmptrapd did not start in time")
 
 
+class TestAgent(Peer):
+    """The project's own agent (snmp-test-agent); it tells its port once listening."""
+
+    def __init__(self, folder, binary, arguments):
+        super().__init__("agent", folder)
+        self.binary = binary
+        self.arguments = arguments
+
+    def start(self):
+        import shlex
+        self.process = subprocess.Popen(
+            [self.binary, "--port", "0", "--log", self.log] + shlex.split(self.arguments),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("port "):
+            self.stop()
+            raise RuntimeError("snmp-test-agent did not start: %r" % line)
+        self.port = int(line.split()[1])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--snmpd", action="store_true")
     parser.add_argument("--snmptrapd", action="store_true")
     parser.add_argument("--keep-dir", action="store_true")
+    parser.add_argument("--agent", metavar="ARGS", help="start snmp-test-agent with these arguments")
+    parser.add_argument("--agent-bin", default=os.environ.get("VANTOR_AGENT_BIN", "snmp-test-agent"))
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -133,6 +157,12 @@ def main():
             receiver.start()
             env["TRAPD_PORT"] = str(receiver.port)
             env["TRAPD_LOG"] = receiver.log
+        if args.agent is not None:
+            test_agent = TestAgent(folder, args.agent_bin, args.agent)
+            peers.append(test_agent)
+            test_agent.start()
+            env["AGENT_PORT"] = str(test_agent.port)
+            env["AGENT_LOG"] = test_agent.log
         return subprocess.call(command, env=env)
     finally:
         for peer in peers:
