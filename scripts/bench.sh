@@ -20,3 +20,7 @@ if [ $found -eq 0 ]; then
     echo "no benchmark programs (bench_*) in $BIN" >&2
     exit 1
 fi
+
+# The walk of a whole Net-SNMP agent, the runner against snmpwalk.
+echo "== walk of a private snmpd: the runner against snmpwalk -v1"
+"$(dirname "$0")/bench_walk.sh" "$BIN"
