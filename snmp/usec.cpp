@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/runtime.h"
+#include "snmp/key_cache.h"
 #include "snmp/md5.h"
 #include "snmp/sync_request.h"
 
@@ -113,19 +114,22 @@ void passwordToKey(const uint8_t* phrase, int32_t phraseLength, const uint8_t* a
         return;
     }
     Md5Context context;
-    MD5Init(&context);
-    uint8_t block[64];
-    int32_t index = 0;
-    for (int32_t done = 0; done < LocalisationBytes; done += 64) {
-        for (int32_t i = 0; i < 64; ++i) {
-            block[i] = phrase[index];
-            if (++index == phraseLength)
-                index = 0;
-        }
-        MD5Update(&context, block, 64);
-    }
     uint8_t intermediate[KeyLength];
-    MD5Final(intermediate, &context);
+    if (!findIntermediateKey(phrase, phraseLength, intermediate)) {
+        MD5Init(&context);
+        uint8_t block[64];
+        int32_t index = 0;
+        for (int32_t done = 0; done < LocalisationBytes; done += 64) {
+            for (int32_t i = 0; i < 64; ++i) {
+                block[i] = phrase[index];
+                if (++index == phraseLength)
+                    index = 0;
+            }
+            MD5Update(&context, block, 64);
+        }
+        MD5Final(intermediate, &context);
+        rememberIntermediateKey(phrase, phraseLength, intermediate);
+    }
 
     uint8_t localise[2 * KeyLength + 12];
     std::memcpy(localise, intermediate, KeyLength);
