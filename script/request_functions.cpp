@@ -89,15 +89,14 @@ bool isCounter64Form(const HostValue* value)
 }
 
 // The rest of every set: open, send the one binding, convert the echo.
-void performSet(const HostValue* args, HostValue& result, const HostValue& oidArgument, uint8_t type,
-                const HostValue* value, bool counter64Form, uint16_t remotePort, uint16_t localPort)
+void performSet(HostValue& result, const HostValue& oidArgument, uint8_t type, const HostValue* value,
+                bool counter64Form, uint16_t remotePort, uint16_t localPort)
 {
     SnmpSession* session = openRequestSession(remotePort, localPort);
     if (session == nullptr) {
         reportError("Couldn't open snmp", nullptr);
         return;
     }
-    (void)args;
     VarBind* binding = nullptr;
     SnmpPdu* pdu = createPdu(PduSetRequest);
     if (pdu != nullptr) {
@@ -123,14 +122,27 @@ void performGet(HostValue& result, const HostValue& oidArgument, uint16_t remote
     closeSession(session);
 }
 
-void applyDefaultSettings()
+// The defaults, then the optional timeout and retries at index.
+bool takeSettings(const HostValue* args, int index)
 {
     ScriptState& state = scriptState();
     state.requestRetries = 3;
     state.requestTimeout = 500;
+    return readTimeoutRetries(args, index, state.requestTimeout, state.requestRetries);
 }
 
 }  // namespace
+
+bool portsAccepted(const HostValue* args)
+{
+    for (int i = 1; i <= 2; ++i) {
+        if (args[i].number < 0) {
+            reportNumber(args[i].number);
+            return false;
+        }
+    }
+    return true;
+}
 
 bool readTimeoutRetries(const HostValue* args, int index, int32_t& timeout, int32_t& retries)
 {
@@ -220,9 +232,7 @@ void snmpget(const HostValue* args, HostValue& result)
     takeTarget(args[0], args[1]);
     if (!takeOidArgument(args[2]))
         return;
-    applyDefaultSettings();
-    ScriptState& state = scriptState();
-    if (!readTimeoutRetries(args, 3, state.requestTimeout, state.requestRetries))
+    if (!takeSettings(args, 3))
         return;
     performGet(result, args[2], 0, 0);
 }
@@ -232,18 +242,12 @@ void snmpgetEx(const HostValue* args, HostValue& result)
     if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
         !isStringValue(args[4]))
         return;
-    for (int i = 1; i <= 2; ++i) {
-        if (args[i].number < 0) {
-            reportNumber(args[i].number);
-            return;
-        }
-    }
+    if (!portsAccepted(args))
+        return;
     takeTarget(args[0], args[3]);
     if (!takeOidArgument(args[4]))
         return;
-    applyDefaultSettings();
-    ScriptState& state = scriptState();
-    if (!readTimeoutRetries(args, 5, state.requestTimeout, state.requestRetries))
+    if (!takeSettings(args, 5))
         return;
     performGet(result, args[4], truncateToLow16(args[1].number), truncateToLow16(args[2].number));
 }
@@ -280,11 +284,9 @@ void snmpset(const HostValue* args, HostValue& result)
     }
     const uint8_t type = typeByte(args[3].number);
     const bool counter64Form = isCounter64Form(args + 4);
-    applyDefaultSettings();
-    ScriptState& state = scriptState();
-    if (!readTimeoutRetries(args, counter64Form ? 6 : 5, state.requestTimeout, state.requestRetries))
+    if (!takeSettings(args, counter64Form ? 6 : 5))
         return;
-    performSet(args, result, args[2], type, args + 4, counter64Form, 0, 0);
+    performSet(result, args[2], type, args + 4, counter64Form, 0, 0);
 }
 
 void snmpsetEx(const HostValue* args, HostValue& result)
@@ -292,12 +294,8 @@ void snmpsetEx(const HostValue* args, HostValue& result)
     if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
         !isStringValue(args[4]) || !isNumberValue(args[5]))
         return;
-    for (int i = 1; i <= 2; ++i) {
-        if (args[i].number < 0) {
-            reportNumber(args[i].number);
-            return;
-        }
-    }
+    if (!portsAccepted(args))
+        return;
     takeTarget(args[0], args[3]);
     if (!takeOidArgument(args[4]))
         return;
@@ -307,10 +305,8 @@ void snmpsetEx(const HostValue* args, HostValue& result)
     }
     const uint8_t type = typeByte(args[5].number);
     const bool counter64Form = isCounter64Form(args + 6);
-    applyDefaultSettings();
-    ScriptState& state = scriptState();
-    if (!readTimeoutRetries(args, counter64Form ? 8 : 7, state.requestTimeout, state.requestRetries))
+    if (!takeSettings(args, counter64Form ? 8 : 7))
         return;
-    performSet(args, result, args[4], type, args + 6, counter64Form, truncateToLow16(args[1].number),
+    performSet(result, args[4], type, args + 6, counter64Form, truncateToLow16(args[1].number),
                truncateToLow16(args[2].number));
 }

@@ -14,6 +14,10 @@ void snmpgetnext(const HostValue* args, HostValue& result);
 void snmpset(const HostValue* args, HostValue& result);
 void snmpsetEx(const HostValue* args, HostValue& result);
 
+// The remote and local ports of the Ex forms and the trap (arguments 1 and 2)
+// must not be negative; false after reporting the first that is.
+bool portsAccepted(const HostValue* args);
+
 // Reads the optional timeout (milliseconds) at index and retries at index + 1.
 // Answers false after reporting a negative value with message 1129. A timeout
 // above 2147483 ms is limited to that.

@@ -62,12 +62,8 @@ void snmptrapEx(const HostValue* args, HostValue& result)
     if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
         !isNumberValue(args[4]) || !isNumberValue(args[5]) || !isStringValue(args[6]))
         return;
-    for (int i = 1; i <= 2; ++i) {
-        if (args[i].number < 0) {
-            reportNumber(args[i].number);
-            return;
-        }
-    }
+    if (!portsAccepted(args))
+        return;
     int32_t timeout = 500;
     int32_t retries = 3;
     if (!readTimeoutRetries(args, 7, timeout, retries))
