@@ -9,7 +9,10 @@ local A = require("agentlib")
 
 local SYSNAME = "1.3.6.1.2.1.1.5.0"
 local STRING = "1.3.6.1.4.1.99999.1.2.0"
-local TIMEOUT = 60  -- ms per transmission; short, since most cases wait it out
+-- ms per transmission: short where the call is to fail, since it waits every
+-- one out; longer where the last transmission is to be answered in time.
+local TIMEOUT = 60
+local ANSWER_TIMEOUT = 200
 
 A.run(function()
   local variables = A.dump_table("")
@@ -31,7 +34,8 @@ A.run(function()
     local drops, retries, answered, transmissions = table.unpack(case)
     local label = string.format("drop %d, retries %s", drops, tostring(retries))
     local agent = A.start({"--drop-first", tostring(drops)})
-    local get = function() return snmpgetEx(A.HOST, agent.port, 0, "public", SYSNAME, TIMEOUT, retries) end
+    local timeout = answered and ANSWER_TIMEOUT or TIMEOUT
+    local get = function() return snmpgetEx(A.HOST, agent.port, 0, "public", SYSNAME, timeout, retries) end
     if answered then
       A.expect_value(label, SYSNAME, value_of[SYSNAME], get)
     else
@@ -54,7 +58,7 @@ A.run(function()
   do
     local agent = A.start("--drop-first 1")
     A.expect_value("set after a drop", STRING, "again",
-      function() return snmpsetEx(A.HOST, agent.port, 0, "public", STRING, ASN_OCTET_STR, "again", TIMEOUT, 2) end)
+      function() return snmpsetEx(A.HOST, agent.port, 0, "public", STRING, ASN_OCTET_STR, "again", ANSWER_TIMEOUT, 2) end)
     local log = agent:take()
     T.eq(#log, 2, "set after a drop: transmissions")
     T.eq(log[2].id, log[1].id, "set after a drop: the same request id")
@@ -63,13 +67,13 @@ A.run(function()
     agent:stop()
 
     agent = A.start("--drop-first 1")
-    snmpgetEx(A.HOST, agent.port, 0, "public", "1.3.6.1.2.1.1.4.0", TIMEOUT, 2)   -- dropped once, then answered
+    snmpgetEx(A.HOST, agent.port, 0, "public", "1.3.6.1.2.1.1.4.0", ANSWER_TIMEOUT, 2)  -- dropped once, then answered
     A.expect_value("get-next after a drop", SYSNAME, value_of[SYSNAME], snmpgetnext)
     agent:stop()
     agent = A.start("--drop-first 3")
     -- Both transmissions dropped: the failure empties snmpobjid, so the
     -- get-next asks for the first variable, with the get's retries.
-    E.with_messages(function() return snmpgetEx(A.HOST, agent.port, 0, "public", "1.3.6.1.2.1.1.4.0", TIMEOUT, 2) end)
+    E.with_messages(function() return snmpgetEx(A.HOST, agent.port, 0, "public", "1.3.6.1.2.1.1.4.0", ANSWER_TIMEOUT, 2) end)
     A.expect_value("get-next takes the retries over", variables[1].oid, A.expected(variables[1]), snmpgetnext)
     log = agent:take()
     T.eq(#log, 4, "get-next takes the retries over: 2 + 2 transmissions")
