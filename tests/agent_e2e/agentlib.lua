@@ -28,27 +28,53 @@ end
 local Agent = {}
 Agent.__index = Agent
 
--- Starts an agent on a port of the system's choice with the given flags (a
--- string of shell words or a list). It logs to a file of its own, and ends by
--- itself after a minute should the script die without stopping it.
-function A.start(args)
+-- Starts an agent with the given flags (a string of shell words or a list);
+-- nil and the agent's complaint when it does not start.
+function A.try_start(args, port)
   started = started + 1
   local base = string.format("%s/agent%d", E.env("AGENT_DIR"), started)
-  local command = string.format("echo $$ > %s; echo $$; exec %s --port 0 --log %s --exit-after-seconds 60 %s 2>%s",
-    E.quote(base .. ".pid"), E.quote(E.env("AGENT_BIN")), E.quote(base .. ".log"), shell_words(args),
+  local command = string.format("echo $$ > %s; echo $$; exec %s --port %d --log %s --exit-after-seconds 60 %s 2>%s",
+    E.quote(base .. ".pid"), E.quote(E.env("AGENT_BIN")), port or 0, E.quote(base .. ".log"), shell_words(args),
     E.quote(base .. ".err"))
   local pipe = assert(io.popen(command, "r"))
   local pid = pipe:read("l")
   local line = pipe:read("l")
-  local port = line and tonumber(line:match("^port (%d+)$"))
-  if not (pid and port) then
+  local bound = line and tonumber(line:match("^port (%d+)$"))
+  if not (pid and bound) then
     pipe:close()
-    error(string.format("the agent did not start (%s): %s", shell_words(args), E.read_file(base .. ".err")), 2)
+    os.remove(base .. ".pid")
+    return nil, E.read_file(base .. ".err")
   end
-  local agent = setmetatable({pid = pid, port = port, pipe = pipe, base = base, args = shell_words(args),
+  local agent = setmetatable({pid = pid, port = bound, pipe = pipe, base = base, args = shell_words(args),
                               taken = 0, marks = 0}, Agent)
   running[agent] = true
   return agent
+end
+
+-- Starts an agent on 127.0.0.1 at a port of the system's choice. It logs to
+-- a file of its own, and ends by itself after a minute should the script die
+-- without stopping it.
+function A.start(args)
+  local agent, complaint = A.try_start(args)
+  if not agent then error(string.format("the agent did not start (%s): %s", shell_words(args), complaint), 2) end
+  return agent
+end
+
+-- An agent on port 161 of a random loopback address, for the functions that
+-- always send there (snmpget, snmpset); nil when no such port can be bound
+-- (without the right to bind it, or with an agent on 0.0.0.0:161). Its
+-- address is agent.host.
+function A.start_well_known(args)
+  local words = shell_words(args)
+  for _ = 1, 5 do
+    local host = string.format("127.%d.%d.%d", math.random(1, 254), math.random(1, 254), math.random(1, 254))
+    local agent = A.try_start("--address " .. host .. " " .. words, 161)
+    if agent then
+      agent.host = host
+      return agent
+    end
+  end
+  return nil
 end
 
 -- Stops the agent; it must end with status 0 (SIGTERM ends it cleanly).
@@ -103,7 +129,7 @@ end
 function Agent:take()
   self.marks = self.marks + 1
   local marker = "marker" .. self.marks
-  E.with_messages(function() return snmpgetEx(A.HOST, self.port, 0, marker, "1.3.6.1.2.1.1.1.0", 1, 1) end)
+  E.with_messages(function() return snmpgetEx(self.host or A.HOST, self.port, 0, marker, "1.3.6.1.2.1.1.1.0", 1, 1) end)
   return E.poll(function()
     local log = self:log()
     for i = self.taken + 1, #log do
