@@ -82,21 +82,40 @@ PduPtr buildPdu(int32_t command, int32_t requestId, int32_t errorStatus, int32_t
     return pdu;
 }
 
-bool encodeReply(ReceivedRequest& request, int32_t command, int32_t requestId, int32_t errorStatus,
-                 int32_t errorIndex, const std::vector<Variable>& vars, std::vector<uint8_t>* out)
+// Encodes with the given record (request.reply, its shaped form or a
+// forged variant), its community being the request's replyCommunity.
+bool encodeWith(const ReceivedRequest& request, SnmpSession record, int32_t encodeFlag, int32_t command,
+                int32_t requestId, int32_t errorStatus, int32_t errorIndex, const std::vector<Variable>& vars,
+                std::vector<uint8_t>* out)
 {
     PduPtr pdu = buildPdu(command, requestId, errorStatus, errorIndex, vars);
     if (!pdu)
         return false;
-    request.reply.community = reinterpret_cast<const uint8_t*>(request.replyCommunity.data());
-    if (request.reply.version != SnmpVersionUsec)
-        request.reply.communityLength = static_cast<int32_t>(request.replyCommunity.size());
+    record.community = reinterpret_cast<const uint8_t*>(request.replyCommunity.data());
+    if (record.version != SnmpVersionUsec)
+        record.communityLength = static_cast<int32_t>(request.replyCommunity.size());
     uint8_t buffer[SnmpPacketSize];
     int32_t length = SnmpPacketSize;
-    if (encodeMessage(&request.reply, pdu.get(), buffer, &length, request.encodeFlag) != 0)
+    if (encodeMessage(&record, pdu.get(), buffer, &length, encodeFlag) != 0)
         return false;
     out->assign(buffer, buffer + length);
     return true;
+}
+
+bool encodeReply(const ReceivedRequest& request, int32_t command, int32_t requestId, int32_t errorStatus,
+                 int32_t errorIndex, const std::vector<Variable>& vars, std::vector<uint8_t>* out)
+{
+    return encodeWith(request, request.reply, request.encodeFlag, command, requestId, errorStatus, errorIndex, vars,
+                      out);
+}
+
+// The bindings of a forged copy: the same names, each with the value ForgedValue.
+std::vector<Variable> forgedBindings(const std::vector<Variable>& vars)
+{
+    std::vector<Variable> out;
+    for (const Variable& v : vars)
+        out.push_back(makeVariable(v.name, ASN_OCTET_STR, bytesValue(ForgedValue)));
+    return out;
 }
 
 // The request's bindings to echo. A value the codec does not decode (a BIT
@@ -163,6 +182,8 @@ std::string communityText(const std::string& community)
 }
 
 }  // namespace
+
+const char ForgedValue[] = "forged";
 
 bool parseMangle(const std::string& word, Mangle* mangle)
 {
@@ -237,6 +258,8 @@ std::string formatLogLine(const LogEntry& entry)
     line += " port=" + std::to_string(entry.sourcePort);
     line += " version=" + (header ? std::to_string(entry.version) : std::string("-"));
     line += " community=" + (header ? communityText(entry.community) : std::string("-"));
+    if (header && !entry.fields.empty())
+        line += " " + entry.fields;
     line += " command=" + (pdu ? commandName(entry.command) : std::string("-"));
     line += " id=" + (pdu ? std::to_string(entry.requestId) : std::string("-"));
     line += " action=" + entry.action;
@@ -722,8 +745,10 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     uint8_t community[SnmpCommunityCapacity];
     int32_t communityLength = SnmpCommunityCapacity;
     int32_t version = 0;
+    const uint8_t* pduStart = nullptr;
     if (datagram.empty() ||
-        decodeMessageHeader(datagram.data(), &remaining, community, &communityLength, &version) == nullptr) {
+        (pduStart = decodeMessageHeader(datagram.data(), &remaining, community, &communityLength, &version)) ==
+            nullptr) {
         entry.action = "undecodable";
         writeLog(std::move(entry));
         return;
@@ -742,6 +767,8 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     request.source = source;
     request.version = version;
     request.community = entry.community;
+    // The community's octets end where the PDU begins.
+    request.communityOffset = static_cast<size_t>(pduStart - datagram.data()) - static_cast<size_t>(communityLength);
     request.reply.version = version;
     request.replyCommunity = entry.community;
     request.datagram = std::move(datagram);
@@ -767,10 +794,13 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     HookOutcome outcome;
     if (hook)
         outcome = hook(request);
+    if (request.logCommunitySet)
+        entry.community = request.logCommunity;
+    entry.fields = request.logFields;
 
     switch (outcome.action) {
     case HookAction::Drop:
-        entry.action = "hook-drop";
+        entry.action = outcome.logAction.empty() ? "hook-drop" : outcome.logAction;
         writeLog(std::move(entry));
         return;
     case HookAction::Report: {
@@ -778,7 +808,7 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
         if (encodeReply(request, PduReport, pdu->requestId, 0, 0, outcome.reportBindings, &report)) {
             sendNow(Outgoing{std::move(report), source});
             entry.datagramsSent = 1;
-            entry.action = "hook-report";
+            entry.action = outcome.logAction.empty() ? "hook-report" : outcome.logAction;
         } else {
             entry.action = "unsendable";
         }
@@ -871,16 +901,21 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                     command = PduReport;
             }
 
+            // A hook's misbehaviour follows the same count as the agent's own.
+            const SnmpSession& record = affected && request.useShapedReply ? request.shapedReply : request.reply;
             std::vector<uint8_t> reply;
-            bool encoded = encodeReply(request, command, pdu->requestId, status, index, bindings, &reply);
+            bool encoded = encodeWith(request, record, request.encodeFlag, command, pdu->requestId, status, index,
+                                      bindings, &reply);
             if (!encoded) {
                 // Too big for one message: SNMPv1 echoes the request,
                 // SNMPv2c sends no bindings.
                 entry.errorStatus = ErrTooBig;
                 entry.errorIndex = 0;
-                const std::vector<Variable> none;
-                encoded = encodeReply(request, command, pdu->requestId, ErrTooBig, 0,
-                                      version == SnmpVersion1 ? echoed(entry.bindings) : none, &reply);
+                status = ErrTooBig;
+                index = 0;
+                bindings = version == SnmpVersion1 ? echoed(entry.bindings) : std::vector<Variable>();
+                encoded = encodeWith(request, record, request.encodeFlag, command, pdu->requestId, status, index,
+                                     bindings, &reply);
             }
             if (!encoded) {
                 entry.action = "unsendable";
@@ -892,13 +927,25 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                     const int32_t wrongId = static_cast<int32_t>(static_cast<uint32_t>(pdu->requestId) +
                                                                  static_cast<uint32_t>(m.wrongIdOffset));
                     std::vector<uint8_t> wrong;
-                    if (encodeReply(request, command, wrongId, status, index, bindings, &wrong))
+                    if (encodeWith(request, record, request.encodeFlag, command, wrongId, status, index, bindings,
+                                   &wrong))
                         datagrams.push_back(std::move(wrong));
                 }
                 if (affected && m.mangleFirst != Mangle::None)
                     datagrams.push_back(mangled(reply, m.mangleFirst));
-                datagrams.push_back(reply);
-                if (affected && m.duplicate)
+                if (affected) {
+                    for (const ReplyVariant& variant : request.forgedFirst) {
+                        std::vector<uint8_t> forged;
+                        if (encodeWith(request, variant.session, variant.encodeFlag,
+                                       variant.command != 0 ? variant.command : command, pdu->requestId, status,
+                                       index, variant.forgedValues ? forgedBindings(bindings) : bindings, &forged))
+                            datagrams.push_back(std::move(forged));
+                    }
+                }
+                const bool withheld = affected && request.withholdReply;
+                if (!withheld)
+                    datagrams.push_back(reply);
+                if (affected && m.duplicate && !withheld)
                     datagrams.push_back(reply);
                 previousReply_ = std::move(reply);
             }

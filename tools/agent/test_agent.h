@@ -62,8 +62,9 @@ const char* mangleName(Mangle mangle);
 //   2. waits delayMs (other requests are served meanwhile);
 //   3. sends, in this order: the reply of the previous answered request
 //      (previousReplyFirst), the reply with requestId + wrongIdOffset
-//      (wrongIdFirst), a mangled copy of the reply (mangleFirst), the reply,
-//      and the reply once more (duplicate).
+//      (wrongIdFirst), a mangled copy of the reply (mangleFirst), a hook's
+//      forged copies (ReceivedRequest::forgedFirst), the reply (unless a hook
+//      withholds it), and the reply once more (duplicate).
 // dropFirst counts requests that would be answered (decoded, accepted
 // version and community, a request command): the first dropFirst of them get
 // no answer at all. misbehaveCount limits everything else to the first
@@ -85,12 +86,27 @@ struct Misbehaviour {
     int32_t misbehaveCount = 0;
 };
 
+// Another encoding of the answer to one request, sent before the answer
+// itself (see ReceivedRequest::forgedFirst).
+struct ReplyVariant {
+    SnmpSession session{};  // encoding record, as ReceivedRequest::reply
+    int32_t encodeFlag = 0;
+    int32_t command = 0;    // 0: the answer's own command; otherwise this one
+    // Every binding keeps its name and carries the OCTET STRING "forged", so
+    // that a manager that takes this copy shows it.
+    bool forgedValues = true;
+};
+
+// The value the bindings of a forged copy carry.
+extern const char ForgedValue[];
+
 // One received request, as a RequestHook sees it.
 struct ReceivedRequest {
     std::vector<uint8_t> datagram;  // as received; the hook may change it
     sockaddr_in source{};
     int32_t version = 0;
     std::string community;  // the community octets (the parameters block in version 2)
+    size_t communityOffset = 0;  // where those octets start in datagram
     SnmpPdu* pdu = nullptr; // the decoded request, owned by the agent
     // How the answer is encoded: version and community start as the
     // request's; a hook may set the user-based members and version 2.
@@ -100,6 +116,19 @@ struct ReceivedRequest {
     // Handed to encodeMessage with reply: other than 0, a version-2 answer
     // carries the agent's boots and time even without authentication.
     int32_t encodeFlag = 0;
+
+    // Misbehaviour a hook prepares; the agent applies it only to requests
+    // that its Misbehaviour affects (misbehaveCount), like its own.
+    bool useShapedReply = false;
+    SnmpSession shapedReply{};  // encodes the answer instead of reply
+    std::vector<ReplyVariant> forgedFirst;  // sent just before the answer, in order
+    bool withholdReply = false;  // the answer itself (and its duplicate) stay unsent
+
+    // What the log shows for this request instead of the community octets
+    // (when logCommunitySet), and further "key=value" fields after it.
+    bool logCommunitySet = false;
+    std::string logCommunity;
+    std::string logFields;
 };
 
 enum class HookAction {
@@ -112,6 +141,8 @@ enum class HookAction {
 struct HookOutcome {
     HookAction action = HookAction::Default;
     std::vector<Variable> reportBindings;
+    // The log's action word for Drop and Report (default hook-drop, hook-report).
+    std::string logAction;
 };
 
 // Called for every request that decodes, between decoding and answering:
@@ -138,6 +169,7 @@ struct LogEntry {
     uint16_t sourcePort = 0;
     int32_t version = -1;  // -1 when the header did not decode
     std::string community;
+    std::string fields;  // further "key=value" fields a hook adds after the community
     int32_t command = -1;  // PDU tag; -1 when the PDU did not decode
     int32_t requestId = 0;
     std::vector<Variable> bindings;  // names as received; types and values too
@@ -153,7 +185,7 @@ struct LogEntry {
 // tag as 0xNN.
 std::string commandName(int32_t command);
 // The log line of an entry (see the README): seconds.micros, then
-// port=, version=, community=, command=, id=, action=, sent=, status=,
+// port=, version=, community=, the hook's fields, command=, id=, action=, sent=, status=,
 // index=, then the bindings: OID for a binding without a value,
 // OID=type:value otherwise.
 std::string formatLogLine(const LogEntry& entry);
