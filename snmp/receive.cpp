@@ -10,6 +10,17 @@
 
 namespace {
 
+// The receive check lets unauthenticated Reports through (an agent reports its
+// refusals that way). In a session that authenticates, such a Report would end
+// the wait with whatever bindings a forger put in it, so it counts only when
+// it is authenticated too.
+bool protectedEnough(const SnmpSession* session, const SnmpPdu* pdu)
+{
+    if ((session->securityFlags & SecurityAuth) == 0)
+        return true;
+    return (pdu->security.qoS & SecurityAuth) != 0;
+}
+
 void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu* pdu)
 {
     if (session->callback == nullptr)
@@ -95,7 +106,7 @@ void readSockets(WinFdSet* readSet)
             freePdu(pdu);
             return;
         }
-        if (verdict != 0 && slot->acceptedOnly) {
+        if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu))) {
             // Forged, stale or foreign: the awaited request goes on waiting
             // for a genuine reply or times out.
             freePdu(pdu);

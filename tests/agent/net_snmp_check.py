@@ -55,9 +55,16 @@ class Agent:
             raise Failure("agent did not end after signal %d" % sig)
         check(status == 0, "agent exit status %d after signal %d" % (status, sig))
 
-    def log_lines(self):
-        with open(self.log) as f:
-            return [line.rstrip("\n") for line in f]
+    def log_lines(self, at_least=0):
+        # The agent logs a request after its replies have gone out, so the
+        # client may see the answer a moment before the line is written.
+        deadline = time.monotonic() + 5
+        while True:
+            with open(self.log) as f:
+                lines = [line.rstrip("\n") for line in f]
+            if len(lines) >= at_least or time.monotonic() > deadline:
+                return lines
+            time.sleep(0.01)
 
     def __enter__(self):
         return self
@@ -240,7 +247,7 @@ def case_community_and_drops(binary, folder):
         status, out = tool(folder, "snmpget", "-v2c", "-c", "secret", agent.target, ".1.3.6.1.2.1.1.5.0",
                            timeout=1, retries=1)
         check(status == 0 and "test-agent" in out, "dropped then answered: " + out)
-        lines = agent.log_lines()
+        lines = agent.log_lines(at_least=3)
         check(len(lines) == 3, "three datagrams logged: %s" % lines)
         check("community=public" in lines[0] and "action=bad-community" in lines[0], lines[0])
         first = re.search(r"port=(\d+) .* id=(-?\d+) action=dropped", lines[1])
@@ -258,7 +265,7 @@ def case_misbehaviour(binary, folder):
         for name, text in ((".1.3.6.1.2.1.1.5.0", "test-agent"), (".1.3.6.1.2.1.1.6.0", "loopback")):
             status, out = tool(folder, "snmpget", "-v2c", "-c", "public", agent.target, name)
             check(status == 0 and text in out, "misbehaving agent: " + out)
-        sent = [re.search(r"sent=(\d+)", line).group(1) for line in agent.log_lines()]
+        sent = [re.search(r"sent=(\d+)", line).group(1) for line in agent.log_lines(at_least=2)]
         check(sent == ["4", "5"], "datagrams per request: %s" % sent)
         agent.stop()
 

@@ -959,9 +959,9 @@ TEST_F(UsmAgentTest, EngineTimesOutOnAForgedReplyAloneWithoutClockUpdate)
 // request functions then take its bindings as the answer: a forger who only
 // sees the request id can hand an authenticated session any value. This
 // shows it through the script function: the genuine value must win.
-// Disabled until the module stops taking values from unauthenticated reports
-// in authenticated sessions (see the report of the user-based security work).
-TEST_F(UsmAgentTest, DISABLED_ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSession)
+// An unauthenticated Report in an authenticated session is dropped like any
+// other message that does not prove where it came from.
+TEST_F(UsmAgentTest, ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSession)
 {
     ScopedFakeHost host;
     scriptState() = ScriptState();
