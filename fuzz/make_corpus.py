@@ -1,17 +1,22 @@
 #!/usr/bin/python3
 """Writes the starting corpora of the fuzz targets into fuzz/corpus/<target>/.
 
-Usage: make_corpus.py PATH_TO_codec_tool
+Usage: make_corpus.py PATH_TO_codec_tool PATH_TO_seed_tool
 
 Messages come from the cross-check's message tables (encoded by the engine,
 by pysnmp and by the pyasn1 schema there), BER elements from the unit tests'
 tables, and PDU descriptions for the encoder from a fixed random sequence.
+The user-based targets get what seed_tool prints: genuine authenticated
+messages that the engine encodes in the agent's role, near misses of each
+check, and parameters strings; the OID text target formatOidText's texts
+and the edge cases below; the security-string target the strings below.
 Files are named by content hash, so running it again adds nothing twice.
 Inputs that made a target fail are added by hand under the same naming.
 """
 import hashlib
 import os
 import random
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -57,10 +62,47 @@ ELEMENTS = [
 ]
 
 
+# The text form's edge cases: prefixes in any case, a final dot, the faults a
+# text can have, wrapping numbers, 256 and 257 sub-identifiers, a zero inside.
+OID_TEXTS = [
+    'system', 'SYSTEM.1.0', 'ifentry.2', 'ifEntry', 'internet', 'mib-2.1.7', 'enterprises.9.9.42',
+    'Enterprises', '1.3.', '.1.3', '1..3', '1.3.x', 'systemx', '1.3.system', 'system..1',
+    '1.4294967295', '1.4294967296', '99999999999999999999999', '+1.3', ' 1.3', '1.3 ', '0.0',
+    '.'.join(['1'] * 256), '.'.join(['1'] * 256) + '.', '.'.join(['1'] * 257), '1.3\x006.1',
+]
+
+HEX32 = '000102030405060708090a0b0c0d0e0f'
+
+# Security strings: each part present or missing, keys as hexadecimal, pass
+# phrases and faults, parts at and over their members' sizes.
+SECURITY_STRINGS = [
+    '/user', '/user/', '/user/0x' + HEX32, '/user/0x', '/user/0X' + HEX32, '/user/secret/',
+    '/user//priv', '/user/a/b/ctx', '/user/a/b/ctx/ignored', '/user///', '/', '//secret',
+    '/user/0x' + HEX32 + '0', '/user/0x' + HEX32[1:], '/user/0x' + HEX32[:30] + 'g0',
+    '/user/0x' + HEX32[:30] + '0g', '/user/0x' + HEX32[:30] + ' 1', '/user/0x' + HEX32[:30] + '-1',
+    '/user/a/0x12', '/user/a/0x' + HEX32[:30] + 'zz', '/user//0x' + HEX32 + '/c',
+    '/' + 'u' * 31, '/' + 'u' * 32, '/user///' + 'c' * 72, '/user///' + 'c' * 73,
+    'plain', '+/user/secret', '', '/user\x00/secret',
+]
+
+
+def seed_tool_inputs(tool):
+    out = subprocess.run([tool], check=True, capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        target, _, data = line.partition(' ')
+        yield target, bytes.fromhex(data)
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
     messages.TOOL = sys.argv[1]
+    for target, data in seed_tool_inputs(sys.argv[2]):
+        write(target, data)
+    for text in OID_TEXTS:
+        write('fuzz_oid_text', text.encode('latin-1'))
+    for text in SECURITY_STRINGS:
+        write('fuzz_security_string', text.encode('latin-1'))
     for data in decode_inputs():
         write('fuzz_decode_message', data)
     for i, text in enumerate(ELEMENTS):

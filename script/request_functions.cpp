@@ -40,13 +40,19 @@ uint8_t typeByte(double number) { return static_cast<uint8_t>(truncateToLow32(nu
 
 bool typeInRange(double number) { return number >= 0 && number <= 255; }
 
+// Only a Response answers a request. A Report that ends the wait is the
+// agent's account of why the request failed (statistics counters of the
+// user-based mode), and it travels unauthenticated even on a session that
+// authenticates: its bindings are never a value.
+bool isResponse(const SnmpPdu* reply) { return reply != nullptr && reply->command == PduResponse; }
+
 // Takes the binding named by the module-wide OID out of the response to pdu.
 VarBind* requestVariable(SnmpSession* session, SnmpPdu* pdu)
 {
     ScriptState& state = scriptState();
     SnmpPdu* response = nullptr;
     VarBind* found = nullptr;
-    if (syncRequest(session, pdu, &response) == 0 && response != nullptr) {
+    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
         state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
         if (response->errorStatus == 0) {
             found = findVar(response->variables, state.lastOid, state.lastOidCount);
@@ -214,7 +220,7 @@ VarBind* getNextVariables(SnmpSession* session)
     }
     SnmpPdu* response = nullptr;
     VarBind* list = nullptr;
-    if (syncRequest(session, pdu, &response) == 0 && response != nullptr) {
+    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
         state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
         if (response->errorStatus == 0) {
             list = response->variables;

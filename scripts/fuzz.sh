@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ./run fuzz [SECONDS]: builds every fuzz target (fuzz/fuzz_*.cpp) with clang,
 # libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer in build-fuzz/,
-# then runs each one for SECONDS, one after the other.
+# then runs each one for SECONDS, one after the other. FUZZ_TARGETS (names
+# separated by blanks) picks some of them.
 #
 # Each target starts from its committed corpus (fuzz/corpus/<target>/, read
 # only) and keeps what it finds in build-fuzz/corpus/<target>/. A failing
@@ -14,11 +15,15 @@ BUILD="$ROOT/build-fuzz"
 JOBS=${FUZZ_BUILD_JOBS:-2}
 
 targets=()
-for source in "$ROOT"/fuzz/fuzz_*.cpp; do
-    [ -e "$source" ] || continue
-    name=$(basename "$source" .cpp)
-    targets+=("$name")
-done
+if [ -n "${FUZZ_TARGETS:-}" ]; then
+    read -r -a targets <<<"$FUZZ_TARGETS"
+else
+    for source in "$ROOT"/fuzz/fuzz_*.cpp; do
+        [ -e "$source" ] || continue
+        name=$(basename "$source" .cpp)
+        targets+=("$name")
+    done
+fi
 if [ ${#targets[@]} -eq 0 ]; then
     echo "no fuzz targets in fuzz/" >&2
     exit 1
@@ -42,19 +47,25 @@ for name in "${targets[@]}"; do
     [ -d "$ROOT/fuzz/corpus/$name" ] && seeds+=("$ROOT/fuzz/corpus/$name")
     dict=()
     [ -f "$ROOT/fuzz/$name.dict" ] && dict+=("-dict=$ROOT/fuzz/$name.dict")
+    # fuzz/<target>.options: the target's own libFuzzer flags on one line,
+    # given after the common ones so that they win (e.g. a smaller -max_len).
+    options=()
+    [ -f "$ROOT/fuzz/$name.options" ] && read -r -a options < "$ROOT/fuzz/$name.options"
     echo "== $name for ${SECONDS_PER_TARGET}s (log: $log)"
     # close_fd_mask=2: the engine's own diagnostics ("bad type returned ...")
     # would flood the log; libFuzzer and the sanitizers still report.
     if "$BUILD/bin/$name" -max_total_time="$SECONDS_PER_TARGET" -max_len=4500 -timeout=10 \
         -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 \
-        -artifact_prefix="$artifacts/" "${dict[@]}" "$work" "${seeds[@]}" >"$log" 2>&1; then
+        -artifact_prefix="$artifacts/" "${dict[@]}" "${options[@]}" "$work" "${seeds[@]}" >"$log" 2>&1; then
         result="no findings"
     else
         result="FAILED, see $artifacts/ and $log"
         status=1
     fi
     runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' | tail -1)
-    summary+=("$name: ${runs:-?} executions, $(ls "$work" | wc -l) corpus inputs, $result")
+    rate=$(grep -E '^stat::average_exec_per_sec' "$log" | awk '{print $2}' | tail -1)
+    coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
+    summary+=("$name: ${runs:-?} executions (${rate:-?}/s), ${coverage:-cov: ?}, $(ls "$work" | wc -l) corpus inputs, $result")
 done
 
 echo
