@@ -369,6 +369,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     const bool reply = result >= 0 && (pdu->command == PduResponse || pdu->command == PduReport);
-    throughReadSockets(data, length, reply, reply ? pdu->requestId : 0, result == UsecAccepted, session);
+    // The session authenticates, so after discovery an unauthenticated Report
+    // is dropped like a message the check refused.
+    const bool protectedReply = (security.qoS & SecurityAuth) != 0;
+    throughReadSockets(data, length, reply, reply ? pdu->requestId : 0, result == UsecAccepted && protectedReply,
+                       session);
     return 0;
 }
