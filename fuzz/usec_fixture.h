@@ -1,4 +1,4 @@
-// The user-based setting shared by the receive-path target and the seed tool:
+// The user-based setting shared by the receive-path target and seed_tool.cpp:
 // a manager session that has discovered its agent and holds a localised key,
 // the agent's side of the same conversation (which encodes genuine replies,
 // digest and all), and a fixed clock so that a message made once stays inside
