@@ -58,25 +58,7 @@ inline bool isNullLike(uint8_t type)
 }
 
 // Types that are decoded into a value.
-inline bool isDecodable(uint8_t type)
-{
-    switch (type) {
-    case ASN_INTEGER:
-    case ASN_OCTET_STR:
-    case ASN_OBJECT_ID:
-    case ASN_IPADDRESS:
-    case ASN_COUNTER:
-    case ASN_GAUGE:
-    case ASN_TIMETICKS:
-    case ASN_OPAQUE:
-    case ASN_NSAP:
-    case ASN_COUNTER64:
-    case ASN_UINTEGER:
-        return true;
-    default:
-        return isNullLike(type);
-    }
-}
+inline bool isDecodable(uint8_t type) { return isStoredValueType(type) || isNullLike(type); }
 
 // A binding as it reads back after going through the wire.
 inline void checkSameBinding(const VarBind* sent, const VarBind* got)

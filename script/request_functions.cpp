@@ -46,24 +46,46 @@ bool typeInRange(double number) { return number >= 0 && number <= 255; }
 // authenticates: its bindings are never a value.
 bool isResponse(const SnmpPdu* reply) { return reply != nullptr && reply->command == PduResponse; }
 
+// Sends pdu and waits. The Response without an error status that came back,
+// or null; the error status of any Response is recorded for the script.
+SnmpPdu* answerTo(SnmpSession* session, SnmpPdu* pdu)
+{
+    SnmpPdu* response = nullptr;
+    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
+        scriptState().lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
+        if (response->errorStatus == 0)
+            return response;
+    }
+    freePdu(response);
+    return nullptr;
+}
+
 // Takes the binding named by the module-wide OID out of the response to pdu.
 VarBind* requestVariable(SnmpSession* session, SnmpPdu* pdu)
 {
-    ScriptState& state = scriptState();
-    SnmpPdu* response = nullptr;
-    VarBind* found = nullptr;
-    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
-        state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
-        if (response->errorStatus == 0) {
-            found = findVar(response->variables, state.lastOid, state.lastOidCount);
-            if (found != nullptr) {
-                unlinkVar(response, found);
-                found->next = nullptr;
-            }
-        }
+    const ScriptState& state = scriptState();
+    SnmpPdu* response = answerTo(session, pdu);
+    if (response == nullptr)
+        return nullptr;
+    VarBind* found = findVar(response->variables, state.lastOid, state.lastOidCount);
+    if (found != nullptr) {
+        unlinkVar(response, found);
+        found->next = nullptr;
     }
     freePdu(response);
     return found;
+}
+
+// A request of the command for the module-wide OID, or null.
+SnmpPdu* requestForLastOid(int32_t command)
+{
+    const ScriptState& state = scriptState();
+    SnmpPdu* pdu = createPdu(command);
+    if (pdu != nullptr && addNullVar(pdu, state.lastOid, state.lastOidCount) == nullptr) {
+        freePdu(pdu);
+        return nullptr;
+    }
+    return pdu;
 }
 
 // The value binding of a set from the script's value argument(s).
@@ -197,36 +219,18 @@ SnmpSession* openRequestSession(uint16_t remotePort, uint16_t localPort)
 
 VarBind* getVariable(SnmpSession* session)
 {
-    const ScriptState& state = scriptState();
-    SnmpPdu* pdu = createPdu(PduGetRequest);
-    if (pdu == nullptr)
-        return nullptr;
-    if (addNullVar(pdu, state.lastOid, state.lastOidCount) == nullptr) {
-        freePdu(pdu);
-        return nullptr;
-    }
-    return requestVariable(session, pdu);
+    SnmpPdu* pdu = requestForLastOid(PduGetRequest);
+    return pdu != nullptr ? requestVariable(session, pdu) : nullptr;
 }
 
 VarBind* getNextVariables(SnmpSession* session)
 {
-    ScriptState& state = scriptState();
-    SnmpPdu* pdu = createPdu(PduGetNextRequest);
-    if (pdu == nullptr)
+    SnmpPdu* pdu = requestForLastOid(PduGetNextRequest);
+    SnmpPdu* response = pdu != nullptr ? answerTo(session, pdu) : nullptr;
+    if (response == nullptr)
         return nullptr;
-    if (addNullVar(pdu, state.lastOid, state.lastOidCount) == nullptr) {
-        freePdu(pdu);
-        return nullptr;
-    }
-    SnmpPdu* response = nullptr;
-    VarBind* list = nullptr;
-    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
-        state.lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
-        if (response->errorStatus == 0) {
-            list = response->variables;
-            response->variables = nullptr;
-        }
-    }
+    VarBind* list = response->variables;
+    response->variables = nullptr;
     freePdu(response);
     return list;
 }

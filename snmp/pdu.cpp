@@ -63,6 +63,26 @@ VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count)
     return var;
 }
 
+bool isStoredValueType(uint8_t type)
+{
+    switch (type) {
+    case ASN_INTEGER:
+    case ASN_OCTET_STR:
+    case ASN_OBJECT_ID:
+    case ASN_IPADDRESS:
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_OPAQUE:
+    case ASN_NSAP:
+    case ASN_COUNTER64:
+    case ASN_UINTEGER:
+        return true;
+    default:
+        return false;
+    }
+}
+
 VarBind* cloneVar(const VarBind* var)
 {
     if (var == nullptr)

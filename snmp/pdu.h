@@ -90,6 +90,10 @@ VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count);
 // runs out (nothing is leaked then).
 VarBind* cloneVar(const VarBind* var);
 
+// Whether a value of this type is stored in the binding (as the table above
+// says); NULL, the exceptions and unknown types carry none.
+bool isStoredValueType(uint8_t type);
+
 // Releases the PDU with its bindings and enterprise. Null is accepted.
 void freePdu(SnmpPdu* pdu);
 

@@ -665,25 +665,8 @@ public:
     }
 
 private:
-    static bool storable(uint8_t type)
-    {
-        switch (type) {
-        case ASN_INTEGER:
-        case ASN_OCTET_STR:
-        case ASN_OBJECT_ID:
-        case ASN_IPADDRESS:
-        case ASN_COUNTER:
-        case ASN_GAUGE:
-        case ASN_TIMETICKS:
-        case ASN_OPAQUE:
-        case ASN_NSAP:
-        case ASN_COUNTER64:
-        case ASN_UINTEGER:
-            return true;
-        default:
-            return false;  // NULL, the exceptions, and what the codec does not decode
-        }
-    }
+    // NULL, the exceptions and what the codec does not decode cannot be stored.
+    static bool storable(uint8_t type) { return isStoredValueType(type); }
 
     Answer error(int32_t status, size_t index, const std::vector<Variable>& request) const
     {
