@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t first[SnmpPacketSize];
     int32_t firstLength = sizeof first;
     if (encodeMessage(&session, pdu.get(), first, &firstLength, 0) != 0)
-        return 0;  // too large, or a name over the encoder's 64-octet limit
+        return 0;  // too large, or a value the encoder cannot write back
 
     std::unique_ptr<uint8_t[]> exact(new uint8_t[static_cast<size_t>(firstLength)]);
     std::memcpy(exact.get(), first, static_cast<size_t>(firstLength));

@@ -1,14 +1,14 @@
 // parseSecurityString on a session record whose community is the input made
 // zero-terminated (the record and the text exactly sized heap blocks, every
 // member holding a known pattern first). Checked on every input:
-//   - the result is 0, -1 or UsecParseRefused, as a plain reading of the
+//   - the result is 0 or UsecParseRefused, as a plain reading of the
 //     string's parts done here says;
 //   - user, flags, version, maximum size, context and keys given in
 //     hexadecimal hold what that reading gives, the user name with its
 //     terminator; a pass phrase leaves a key and its flag;
 //   - every member the parse has no business with, and every octet of a
 //     member behind what was stored, keeps its pattern;
-//   - a refused part leaves its member as it was.
+//   - a refused string leaves every member as it was.
 // Each pass phrase costs 1 MiB of MD5, so inputs with phrases run slowly.
 #include <memory>
 #include <string>
@@ -67,27 +67,27 @@ int hexDigit(char ch)
     return -1;
 }
 
-// A key part read into key: 1 stored (phrase: *phrase set, key not known
-// here), 0 empty, -1 refused.
+// Whether a key part is accepted: a pass phrase, nothing, or "0x" and
+// exactly 32 hexadecimal digits.
+bool keyAccepted(const std::string& part)
+{
+    if (part.size() <= 2 || part[0] != '0' || part[1] != 'x')
+        return true;
+    if (part.size() != 34)
+        return false;
+    for (size_t i = 2; i < part.size(); ++i)
+        if (hexDigit(part[i]) < 0)
+            return false;
+    return true;
+}
+
+// An accepted key part read into key: 1 stored (phrase: *phrase set, key not
+// known here), 0 empty.
 int readKey(const std::string& part, uint8_t* key, bool* phrase)
 {
     if (part.size() > 2 && part[0] == '0' && part[1] == 'x') {
-        if (part.size() != 34)
-            return -1;
-        for (size_t i = 0; i < 16; ++i) {
-            const char a = part[2 + 2 * i];
-            const char b = part[3 + 2 * i];
-            if (hexDigit(a) >= 0 && hexDigit(b) >= 0) {
-                key[i] = static_cast<uint8_t>(hexDigit(a) * 16 + hexDigit(b));
-                continue;
-            }
-            // Anything else is read the way the runtime's "%2x" scan reads it.
-            const char pair[3] = {a, b, 0};
-            unsigned value = 0;
-            if (std::sscanf(pair, "%2x", &value) != 1)
-                return -1;
-            key[i] = static_cast<uint8_t>(value);
-        }
+        for (size_t i = 0; i < 16; ++i)
+            key[i] = static_cast<uint8_t>(hexDigit(part[2 + 2 * i]) * 16 + hexDigit(part[3 + 2 * i]));
         return 1;
     }
     if (part.empty())
@@ -119,49 +119,27 @@ Expected reference(const std::string& text, const SnmpSession& before)
             break;
         at = slash + 1;
     }
-    // The user.
-    if (parts[0].size() > 31) {
+    // Every part is checked before anything is stored.
+    if (parts[0].empty() || parts[0].size() > 31 || (parts.size() > 1 && !keyAccepted(parts[1])) ||
+        (parts.size() > 2 && !keyAccepted(parts[2])) || (parts.size() > 3 && parts[3].size() > sizeof s.context)) {
         e.result = UsecParseRefused;
         return e;
     }
     s.userNameLength = static_cast<int32_t>(parts[0].size());
     std::memcpy(s.userName, parts[0].data(), parts[0].size());
     s.userName[parts[0].size()] = 0;
-    if (parts[0].empty()) {
-        e.result = -1;
-        return e;
-    }
     s.securityFlags = 0;
     s.version = SnmpVersionUsec;
     s.maxMessageSize = 1450;
-    if (parts.size() == 1)
-        return e;
-    // The keys.
-    int stored = readKey(parts[1], s.authKey, &e.authPhrase);
-    if (stored < 0) {
-        e.result = -1;
-        return e;
-    }
-    if (stored > 0)
+    if (parts.size() > 1 && readKey(parts[1], s.authKey, &e.authPhrase) > 0)
         s.securityFlags |= SecurityAuth;
-    if (parts.size() == 2)
-        return e;
-    stored = readKey(parts[2], s.privKey, &e.privPhrase);
-    if (stored < 0) {
-        e.result = -1;
-        return e;
-    }
-    if (stored > 0)
+    if (parts.size() > 2 && readKey(parts[2], s.privKey, &e.privPhrase) > 0)
         s.securityFlags |= SecurityPriv;
-    if (parts.size() == 3)
-        return e;
     // The context; a fifth part and anything after it is not read.
-    if (parts[3].size() > sizeof s.context) {
-        e.result = UsecParseRefused;
-        return e;
+    if (parts.size() > 3) {
+        s.contextLength = static_cast<int32_t>(parts[3].size());
+        std::memcpy(s.context, parts[3].data(), parts[3].size());
     }
-    s.contextLength = static_cast<int32_t>(parts[3].size());
-    std::memcpy(s.context, parts[3].data(), parts[3].size());
     return e;
 }
 
@@ -209,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<SnmpSession> session(new SnmpSession(pattern(text.get())));
     const Expected expected = reference(std::string(text.get()), *session);
     const int32_t result = parseSecurityString(session.get());
-    FUZZ_CHECK(result == 0 || result == -1 || result == UsecParseRefused);
+    FUZZ_CHECK(result == 0 || result == UsecParseRefused);
     FUZZ_CHECK(result == expected.result);
     checkSession(*session, expected);
     return 0;

@@ -1,6 +1,8 @@
 #include "platform/runtime.h"
 
+#include <sys/random.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -32,6 +34,27 @@ uint64_t bootTicks()
     return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
+uint32_t systemEntropy()
+{
+    uint32_t value = 0;
+    if (getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value))
+        return value;
+    // No random generator to read (a very early boot, a sandbox without the
+    // call): the clocks, the process and a counter still differ between loads.
+    static std::atomic<uint32_t> calls{0};
+    timespec real;
+    timespec monotonic;
+    clock_gettime(CLOCK_REALTIME, &real);
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    uint64_t mix = static_cast<uint64_t>(real.tv_nsec) ^ (static_cast<uint64_t>(real.tv_sec) << 20) ^
+                   (static_cast<uint64_t>(monotonic.tv_nsec) << 7) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+                   (static_cast<uint64_t>(calls.fetch_add(1)) * 0x9E3779B97F4A7C15ull);
+    mix ^= mix >> 33;
+    mix *= 0xFF51AFD7ED558CCDull;
+    mix ^= mix >> 33;
+    return static_cast<uint32_t>(mix);
+}
+
 // strerror_r comes in two shapes (GNU: answers the text; XSI: fills the
 // buffer and answers 0); either way the text is found.
 [[maybe_unused]] const char* errorDescription(const char* gnuResult, const char*)
@@ -47,6 +70,7 @@ uint64_t bootTicks()
 std::atomic<ClockSource> clockSource{realClock};
 std::atomic<RandomSource> randomSource{libraryRand};
 std::atomic<TickSource> tickSource{bootTicks};
+std::atomic<EntropySource> entropySource{systemEntropy};
 
 // Whole seconds and milliseconds of a reading, also before 1970 (the
 // milliseconds stay within 0..999).
@@ -79,6 +103,11 @@ TickSource setTickSource(TickSource source)
     return tickSource.exchange(source != nullptr ? source : bootTicks);
 }
 
+EntropySource setEntropySource(EntropySource source)
+{
+    return entropySource.exchange(source != nullptr ? source : systemEntropy);
+}
+
 void runtimeFtime(_timeb* now)
 {
     if (now == nullptr)
@@ -106,6 +135,11 @@ time_t runtimeTime(time_t* now)
 int runtimeRand()
 {
     return randomSource.load()();
+}
+
+uint32_t runtimeEntropy()
+{
+    return entropySource.load()();
 }
 
 void runtimeReportError(const char* label)

@@ -3,9 +3,10 @@
 //
 // The names differ from the C library's so both can live in one program. The
 // wall clock behind runtimeFtime and runtimeTime, the random source behind
-// runtimeRand and the tick source behind GetTickCount can each be replaced,
-// so tests can drive time-outs, retransmission jitter and trap time stamps
-// without waiting on the real clock.
+// runtimeRand, the entropy source behind runtimeEntropy and the tick source
+// behind GetTickCount can each be replaced, so tests can drive time-outs,
+// retransmission jitter, request ids and trap time stamps without waiting on
+// the real clock.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,9 @@ typedef int64_t (*ClockSource)();
 typedef int (*RandomSource)();
 // An uptime source: milliseconds since the system started.
 typedef uint64_t (*TickSource)();
+// An unpredictable source: 32 random bits per call, for what others must not
+// guess (the platform's rand_s).
+typedef uint32_t (*EntropySource)();
 
 // Each setter installs a source and answers the one it replaces, so a test
 // can put it back; a null source restores the default.
@@ -38,6 +42,9 @@ RandomSource setRandomSource(RandomSource source);
 // counting while the system is suspended, as the platform's tick count does;
 // CLOCK_MONOTONIC where CLOCK_BOOTTIME is not available.
 TickSource setTickSource(TickSource source);
+// Default: the system's random generator (getrandom), or where that cannot be
+// read, a mix of the clocks, the process id and a counter.
+EntropySource setEntropySource(EntropySource source);
 
 // _ftime: fills the seconds and milliseconds of one clock reading.
 void runtimeFtime(_timeb* now);
@@ -45,6 +52,8 @@ void runtimeFtime(_timeb* now);
 time_t runtimeTime(time_t* now);
 // rand: the next value of the random source.
 int runtimeRand();
+// rand_s: 32 bits of the entropy source.
+uint32_t runtimeEntropy();
 // perror: "label: <text of errno>\n" on standard error; without a label (null
 // or empty) only the text and the line break; a label is cut after 700
 // bytes. errno is left as it was.

@@ -50,14 +50,30 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
         return SOCKET_ERROR;
     }
     socklen_t addressLength = fromLength != nullptr ? static_cast<socklen_t>(*fromLength) : 0;
-    const ssize_t received = ::recvfrom(sock, static_cast<void*>(buffer), static_cast<size_t>(length), flags,
-                                        fromLength != nullptr ? from : nullptr,
+    // MSG_TRUNC makes the call answer the datagram's real length.
+    const ssize_t received = ::recvfrom(sock, static_cast<void*>(buffer), static_cast<size_t>(length),
+                                        flags | MSG_TRUNC, fromLength != nullptr ? from : nullptr,
                                         fromLength != nullptr ? &addressLength : nullptr);
     if (received < 0)
         return SOCKET_ERROR;
     if (fromLength != nullptr)
         *fromLength = static_cast<int>(addressLength);
+    if (received > length) {
+        errno = EMSGSIZE;
+        return SOCKET_ERROR;
+    }
     return static_cast<int>(received);
+}
+
+hostent* winGethostbyname(const char* name)
+{
+    char local[256] = {0};
+    if (name == nullptr || name[0] == '\0') {
+        if (gethostname(local, sizeof local - 1) != 0)
+            return nullptr;
+        name = local;
+    }
+    return gethostbyname(name);
 }
 
 void winFdZero(WinFdSet* set)

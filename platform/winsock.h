@@ -1,11 +1,13 @@
 // Winsock 1.1 names over BSD sockets.
 //
 // Where POSIX already has the name with a compatible shape, the POSIX call is
-// the one used: socket, bind, sendto, gethostbyname, gethostname, inet_addr,
+// the one used: socket, bind, sendto, setsockopt, gethostname, inet_addr,
 // inet_ntoa, htons, ntohl (SOCKET is a plain descriptor here, so they take it
 // as it is; the int lengths Winsock passes convert to socklen_t/size_t).
 // Added: the SOCKET type and its constants, closesocket, a recvfrom that takes
-// Winsock's int* address length, and Winsock's select with its own read set.
+// Winsock's int* address length and reports a datagram larger than the buffer
+// as Winsock does, Winsock's gethostbyname (which knows the empty name), and
+// Winsock's select with its own read set.
 //
 // The set type: a count and at most 64 sockets, as Winsock has it, under
 // names that do not meet <sys/select.h>'s fd_set. Its select is built on
@@ -44,8 +46,15 @@ int closesocket(SOCKET sock);
 
 // Winsock's recvfrom, whose address length is an int. On return *fromLength
 // holds the length of the source address. Byte count, or SOCKET_ERROR.
-// A negative length or *fromLength is refused (EINVAL).
+// A negative length or *fromLength is refused (EINVAL). A datagram larger
+// than the buffer fills the buffer and fails with EMSGSIZE (Winsock's
+// WSAEMSGSIZE): the rest of it is lost, and a part must not pass for the whole.
 int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
+
+// Winsock's gethostbyname: the empty name (or null) is the local host, as
+// Winsock answers it; any other name as the system resolves it. Null when the
+// name is not known.
+hostent* winGethostbyname(const char* name);
 
 // FD_ZERO: empties the set.
 void winFdZero(WinFdSet* set);

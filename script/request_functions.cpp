@@ -22,7 +22,8 @@ bool takeOidArgument(const HostValue& oid)
 {
     ScriptState& state = scriptState();
     state.lastOidCount = LastOidCapacity;
-    if (!parseOidString(oid.text, state.lastOid, &state.lastOidCount)) {
+    // A name longer than a message may carry is refused, never cut.
+    if (!parseOidString(oid.text, state.lastOid, &state.lastOidCount) || state.lastOidCount > SnmpOidCapacity) {
         reportInvalidValue(oid.text);
         return false;
     }
@@ -47,13 +48,14 @@ bool typeInRange(double number) { return number >= 0 && number <= 255; }
 bool isResponse(const SnmpPdu* reply) { return reply != nullptr && reply->command == PduResponse; }
 
 // Sends pdu and waits. The Response without an error status that came back,
-// or null; the error status of any Response is recorded for the script.
+// or null. The error status of whatever reply ended the wait, a Report's too,
+// is recorded for the script.
 SnmpPdu* answerTo(SnmpSession* session, SnmpPdu* pdu)
 {
     SnmpPdu* response = nullptr;
-    if (syncRequest(session, pdu, &response) == 0 && isResponse(response)) {
+    if (syncRequest(session, pdu, &response) == 0 && response != nullptr) {
         scriptState().lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
-        if (response->errorStatus == 0)
+        if (isResponse(response) && response->errorStatus == 0)
             return response;
     }
     freePdu(response);
@@ -88,6 +90,8 @@ SnmpPdu* requestForLastOid(int32_t command)
     return pdu;
 }
 
+bool isBinaryVariable(const HostValue& value) { return isStringValue(value) && value.text == "BIN"; }
+
 // The value binding of a set from the script's value argument(s).
 void addSetBinding(SnmpPdu* pdu, uint8_t type, const HostValue* value, bool counter64Form)
 {
@@ -97,13 +101,14 @@ void addSetBinding(SnmpPdu* pdu, uint8_t type, const HostValue* value, bool coun
                             truncateToLow32(value[1].number));
     } else if (isNumberValue(value[0])) {
         addIntegerBinding(pdu, state.lastOid, state.lastOidCount, type, truncateToLow32(value[0].number));
-    } else if (isStringValue(value[0]) && value[0].text == "BIN") {
+    } else if (isBinaryVariable(value[0])) {
         // A host binary variable; an unknown one sends the request without a binding.
         BinData* data = lookupBinaryVariable(value[0]);
         if (data != nullptr) {
+            // A binding's length is a 32-bit count; so much never fits a message anyway.
             const DWORD length = data->m_length;
             addBytesBinding(pdu, state.lastOid, state.lastOidCount, type, data->GetData(),
-                            length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length));
+                            length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length));
         }
     } else {
         addTextBinding(pdu, state.lastOid, state.lastOidCount, type, value[0].text);
@@ -114,6 +119,15 @@ bool isCounter64Form(const HostValue* value)
 {
     return isNumberValue(value[0]) && isNumberValue(value[1]) && isNumberValue(value[2]) &&
            isNumberValue(value[3]);
+}
+
+// A text the type cannot carry is reported (1129) before anything is sent.
+bool valueAccepted(uint8_t type, const HostValue& value)
+{
+    if (isNumberValue(value) || isBinaryVariable(value) || textConverts(type, value.text))
+        return true;
+    reportInvalidValue(value.text);
+    return false;
 }
 
 // The rest of every set: open, send the one binding, convert the echo.
@@ -281,7 +295,9 @@ void snmpgetnext(const HostValue* args, HostValue& result)
 
 void snmpset(const HostValue* args, HostValue& result)
 {
-    if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]) || !isNumberValue(args[3]))
+    // A missing value is a wrong type like any other: nothing the script did not give goes out.
+    if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]) || !isNumberValue(args[3]) ||
+        args[4].type == HostTypeEmpty)
         return;
     takeTarget(args[0], args[1]);
     if (!takeOidArgument(args[2]))
@@ -294,7 +310,7 @@ void snmpset(const HostValue* args, HostValue& result)
     }
     const uint8_t type = typeByte(args[3].number);
     const bool counter64Form = isCounter64Form(args + 4);
-    if (!takeSettings(args, counter64Form ? 6 : 5))
+    if (!takeSettings(args, counter64Form ? 6 : 5) || !valueAccepted(type, args[4]))
         return;
     performSet(result, args[2], type, args + 4, counter64Form, 0, 0);
 }
@@ -302,7 +318,7 @@ void snmpset(const HostValue* args, HostValue& result)
 void snmpsetEx(const HostValue* args, HostValue& result)
 {
     if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
-        !isStringValue(args[4]) || !isNumberValue(args[5]))
+        !isStringValue(args[4]) || !isNumberValue(args[5]) || args[6].type == HostTypeEmpty)
         return;
     if (!portsAccepted(args))
         return;
@@ -315,7 +331,7 @@ void snmpsetEx(const HostValue* args, HostValue& result)
     }
     const uint8_t type = typeByte(args[5].number);
     const bool counter64Form = isCounter64Form(args + 6);
-    if (!takeSettings(args, counter64Form ? 8 : 7))
+    if (!takeSettings(args, counter64Form ? 8 : 7) || !valueAccepted(type, args[6]))
         return;
     performSet(result, args[4], type, args + 6, counter64Form, truncateToLow16(args[1].number),
                truncateToLow16(args[2].number));

@@ -17,10 +17,7 @@
 
 uint32_t localAddress()
 {
-    char name[256] = {0};
-    if (gethostname(name, sizeof name - 1) != 0)
-        return 0;
-    const hostent* entry = gethostbyname(name);
+    const hostent* entry = winGethostbyname("");
     if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4)
         return 0;
     for (char** address = entry->h_addr_list; *address != nullptr; ++address) {
@@ -87,7 +84,7 @@ void snmptrapEx(const HostValue* args, HostValue& result)
 
     uint32_t enterprise[LastOidCapacity];
     int32_t count = LastOidCapacity;
-    if (!parseOidString(args[6].text, enterprise, &count)) {
+    if (!parseOidString(args[6].text, enterprise, &count) || count > SnmpOidCapacity) {
         reportInvalidValue(args[6].text);
         closeSession(session);
         return;

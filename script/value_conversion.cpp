@@ -15,21 +15,6 @@
 
 namespace {
 
-// Value types as bindings carry them.
-enum : uint8_t {
-    TypeBoolean = 1,
-    TypeInteger = 2,
-    TypeNull = 5,
-    TypeObjectId = 6,
-    TypeSequence = 48,
-    TypeIpAddress = 64,
-    TypeCounter = 65,
-    TypeGauge = 66,
-    TypeTimeTicks = 67,
-    TypeCounter64 = 70,
-    TypeUInteger = 71,
-};
-
 // Both failures end the same way: a notice, the number 0, an empty OID.
 bool conversionFailed(HostValue& result, const char* notice)
 {
@@ -72,6 +57,14 @@ CString byteBlockText(const VarBind* binding)
     return text;
 }
 
+// An OID value text: it parses whole, and to as many sub-identifiers as a
+// value can carry. Fewer than two cannot travel as themselves (they would go
+// out as 0.0), more than SnmpOidCapacity not at all.
+bool parseOidValue(const CString& text, uint32_t* values, int32_t* count)
+{
+    return parseOidString(text, values, count) && *count >= 2 && *count <= SnmpOidCapacity;
+}
+
 VarBind* appendBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const void* bytes,
                        int32_t length)
 {
@@ -104,27 +97,30 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
 
     const bool hasWord = binding->value != nullptr && binding->valueLength >= 4;
     switch (binding->type) {
-    case TypeBoolean:
-    case TypeInteger:
-    case TypeSequence:
+    case ASN_BOOLEAN:
+    case ASN_INTEGER:
+    case ASN_SEQUENCE:
         // A value that is not there cannot be read: treated like a missing variable.
         if (!hasWord)
             return variableMissing(result, oidText);
         setNumberResult(result, static_cast<int32_t>(readWord(binding, 0)));
         break;
-    case TypeCounter:
-    case TypeGauge:
-    case TypeTimeTicks:
-    case TypeUInteger:
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER:
         if (!hasWord)
             return variableMissing(result, oidText);
         setNumberResult(result, readWord(binding, 0));
         break;
-    case TypeNull:
+    case ASN_NULL:
         setNumberResult(result, 0);
         break;
-    case TypeObjectId: {
-        const int32_t count = binding->value != nullptr ? binding->valueLength / 4 : 0;
+    case ASN_OBJECT_ID: {
+        // An OID value that did not decode (empty, overlong) is not there.
+        if (binding->value == nullptr || binding->valueLength < 4)
+            return variableMissing(result, oidText);
+        const int32_t count = binding->valueLength / 4;
         uint32_t values[SnmpOidCapacity];
         const int32_t kept = count < SnmpOidCapacity ? count : SnmpOidCapacity;
         for (int32_t i = 0; i < kept; ++i)
@@ -132,7 +128,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
         setStringResult(result, formatOidText(values, kept));
         break;
     }
-    case TypeIpAddress: {
+    case ASN_IPADDRESS: {
         if (!hasWord)
             return conversionFailed(result, "Couldn't get ip address");
         in_addr address;
@@ -142,7 +138,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
         setStringResult(result, CString(text));
         break;
     }
-    case TypeCounter64: {
+    case ASN_COUNTER64: {
         if (binding->value == nullptr || binding->valueLength < 8)
             return variableMissing(result, oidText);
         CString text;
@@ -151,6 +147,9 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
         break;
     }
     default:
+        // A constructed value has no octets of its own to give.
+        if ((binding->type & ASN_CONSTRUCTOR) != 0)
+            return variableMissing(result, oidText);
         setStringResult(result, byteBlockText(binding));
         break;
     }
@@ -183,23 +182,56 @@ bool addBytesBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t 
     return appendBinding(pdu, name, count, type, bytes, length) != nullptr;
 }
 
-bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const char* text)
+bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const CString& text)
 {
-    if (text == nullptr)
-        text = "";
-    if (type == TypeObjectId) {
+    if (type == ASN_OBJECT_ID) {
         uint32_t values[SnmpOidCapacity];
         int32_t stored = SnmpOidCapacity;
-        parseOidText(text, values, &stored);
+        if (!parseOidValue(text, values, &stored))
+            return false;
         return appendBinding(pdu, name, count, type, values, 4 * stored) != nullptr;
     }
-    if (type == TypeIpAddress) {
-        const in_addr_t address = inet_addr(text);
-        return appendBinding(pdu, name, count, type, &address, 4) != nullptr;
+    if (type == ASN_IPADDRESS) {
+        uint8_t address[4];
+        if (!parseDottedAddress(text, address))
+            return false;
+        return appendBinding(pdu, name, count, type, address, 4) != nullptr;
     }
-    const size_t length = std::strlen(text);
-    return appendBinding(pdu, name, count, type, text, static_cast<int32_t>(length > 0x7FFFFFF ? 0x7FFFFFF : length)) !=
-           nullptr;
+    // Every byte the script gave, zero bytes included.
+    return appendBinding(pdu, name, count, type, text.GetString(), text.GetLength()) != nullptr;
+}
+
+bool textConverts(uint8_t type, const CString& text)
+{
+    if (type == ASN_OBJECT_ID) {
+        uint32_t values[SnmpOidCapacity];
+        int32_t stored = SnmpOidCapacity;
+        return parseOidValue(text, values, &stored);
+    }
+    if (type == ASN_IPADDRESS) {
+        uint8_t address[4];
+        return parseDottedAddress(text, address);
+    }
+    return true;
+}
+
+bool parseDottedAddress(const CString& text, uint8_t* octets)
+{
+    const char* p = text.GetString();
+    const char* const end = p + text.GetLength();
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && (p == end || *p++ != '.'))
+            return false;
+        const char* digits = p;
+        unsigned value = 0;
+        while (p != end && *p >= '0' && *p <= '9' && p - digits < 3)
+            value = value * 10 + static_cast<unsigned>(*p++ - '0');
+        // A leading zero would read as octal to some (inet_addr): refused, not guessed.
+        if (p == digits || value > 255 || (p - digits > 1 && *digits == '0'))
+            return false;
+        octets[i] = static_cast<uint8_t>(value);
+    }
+    return p == end;
 }
 
 void reportNumber(double number)

@@ -5,7 +5,8 @@
 namespace {
 
 constexpr uint32_t MaxBuiltLength = 0xFFFF;
-constexpr int32_t OidWorkArea = 64;
+// Room for the longest OID: five octets carry any 32-bit sub-identifier.
+constexpr int32_t OidWorkArea = 5 * SnmpOidCapacity;
 
 // Tag, length and size of the header of the element at data, checked against
 // the octets available (in 64 bits, so a length near 4 GiB cannot wrap).
@@ -60,9 +61,11 @@ uint8_t* writeSigned(uint8_t* data, int32_t* remaining, uint8_t tag, uint32_t va
     return p;
 }
 
-// The integer element at data with at most maxOctets of content; when the
-// content is maxOctets long it must begin with 0x00. The value is assembled
-// sign-extended into 64 bits; an empty content gives 0.
+// The integer element at data, read by value: redundant leading octets are
+// skipped, then at most maxOctets significant octets may remain, and when
+// maxOctets remain the first must be 0x00 (the sign octet of an unsigned value
+// with its top bit set). The value is assembled sign-extended into 64 bits.
+// An empty content has no value and is refused.
 const uint8_t* parseInteger(const uint8_t* data, int32_t* remaining, uint8_t* tag, uint64_t* value,
                             uint32_t maxOctets, bool leadingZeroAtMax)
 {
@@ -70,19 +73,25 @@ const uint8_t* parseInteger(const uint8_t* data, int32_t* remaining, uint8_t* ta
     int32_t header = 0;
     if (!readElement(data, *remaining, tag, &length, &header))
         return nullptr;
-    if (length > maxOctets)
+    if (length == 0)
         return nullptr;
-    const uint8_t* p = data + header;
-    if (leadingZeroAtMax && length == maxOctets && p[0] != 0x00)
+    const uint8_t* content = data + header;
+    const uint8_t* p = content;
+    uint32_t significant = length;
+    while (significant > 1 && ((p[0] == 0x00 && (p[1] & 0x80) == 0) || (p[0] == 0xFF && (p[1] & 0x80) != 0))) {
+        ++p;
+        --significant;
+    }
+    if (significant > maxOctets)
         return nullptr;
-    uint64_t result = 0;
-    if (length > 0 && (p[0] & 0x80) != 0)
-        result = ~uint64_t{0};
-    for (uint32_t i = 0; i < length; ++i)
+    if (leadingZeroAtMax && significant == maxOctets && p[0] != 0x00)
+        return nullptr;
+    uint64_t result = (p[0] & 0x80) != 0 ? ~uint64_t{0} : 0;
+    for (uint32_t i = 0; i < significant; ++i)
         result = (result << 8) | p[i];
     *value = result;
     *remaining -= header + static_cast<int32_t>(length);
-    return p + length;
+    return content + length;
 }
 
 int32_t subIdentifierOctets(uint32_t value)
@@ -369,6 +378,8 @@ const uint8_t* berParseOid(const uint8_t* data, int32_t* remaining, uint8_t* tag
 
 uint8_t* berBuildOid(uint8_t* data, int32_t* remaining, uint8_t tag, const uint32_t* oid, int32_t count)
 {
+    if (count > SnmpOidCapacity)
+        return nullptr;
     uint8_t work[OidWorkArea];
     int32_t used = 0;
     if (count < 2) {

@@ -34,6 +34,13 @@ constexpr uint8_t ASN_UINTEGER = 0x47;
 constexpr uint8_t ASN_NOSUCHOBJECT = 0x80;
 constexpr uint8_t ASN_NOSUCHINSTANCE = 0x81;
 constexpr uint8_t ASN_ENDOFMIBVIEW = 0x82;
+// The tag bit of a constructed element (its content is further elements).
+constexpr uint8_t ASN_CONSTRUCTOR = 0x20;
+
+// The most sub-identifiers of any object identifier the engine writes or
+// reads, names and values alike: the 128 that SNMP allows (RFC 2578). Longer
+// ones are refused, never cut.
+constexpr int32_t SnmpOidCapacity = 128;
 
 // A 64-bit counter as two 32-bit words, high word first. This is also the
 // stored value of an ASN_COUNTER64 binding.
@@ -67,15 +74,21 @@ uint8_t* berBuildSequence(uint8_t* data, int32_t* remaining, uint8_t tag, uint32
 
 // Integers. `width` is the size of the caller's variable: 4 for the 32-bit
 // routines, 8 for Counter64; any other width is refused before anything is
-// read or written. The tag is stored but not checked. An element with no
-// content octets yields 0.
+// read or written. The tag is stored but not checked.
 //
-// Signed: at most 4 content octets, two's complement.
+// Integers are read by value: redundant leading octets (00 before an octet
+// whose top bit is clear, FF before one whose top bit is set) are skipped,
+// whatever their number. A value that does not fit the type, and an element
+// with no content octets, are refused.
+//
+// Signed: -2^31 to 2^31 - 1.
 const uint8_t* berParseInt(const uint8_t* data, int32_t* remaining, uint8_t* tag, int32_t* value, int32_t width);
-// Unsigned: at most 5 content octets, and a 5-octet content must begin with
-// 0x00. Shorter contents are sign-extended (41 01 FF reads as 0xFFFFFFFF).
+// Unsigned: 0 to 2^32 - 1. A negative value of at most four significant
+// octets is taken as its low 32 bits (41 01 FF reads as 0xFFFFFFFF): agents
+// that drop the leading zero octet mean that.
 const uint8_t* berParseUnsigned(const uint8_t* data, int32_t* remaining, uint8_t* tag, uint32_t* value, int32_t width);
-// Counter64: at most 9 content octets, a 9-octet content beginning with 0x00.
+// Counter64: 0 to 2^64 - 1, negative values of at most eight significant
+// octets as their low 64 bits.
 const uint8_t* berParseCounter64(const uint8_t* data, int32_t* remaining, uint8_t* tag, Counter64* value, int32_t width);
 
 // Minimal two's complement.
@@ -99,7 +112,8 @@ uint8_t* berBuildString(uint8_t* data, int32_t* remaining, uint8_t tag, const ui
 const uint8_t* berParseOid(const uint8_t* data, int32_t* remaining, uint8_t* tag, uint32_t* oid, int32_t* count);
 
 // Fewer than two entries give the content 00; otherwise entry0*40+entry1 and
-// the further entries, base 128. A content over 64 octets is refused.
+// the further entries, base 128. More than SnmpOidCapacity entries, and first
+// arcs that one sub-identifier cannot carry, are refused.
 uint8_t* berBuildOid(uint8_t* data, int32_t* remaining, uint8_t tag, const uint32_t* oid, int32_t count);
 
 // Tag and zero length: NULL and the exception values.

@@ -80,10 +80,10 @@ uint8_t* encodeValue(uint8_t* p, int32_t* remaining, uint8_t type, int32_t value
     case ASN_ENDOFMIBVIEW:
         return berBuildNull(p, remaining, type);
     case ASN_OBJECT_ID: {
-        // More than 65 entries never fit berBuildOid's 64-octet content.
-        uint32_t entries[SnmpOidCapacity + 1];
+        // Copied out, as the value octets need not be aligned for uint32_t.
+        uint32_t entries[SnmpOidCapacity];
         const int32_t count = valueLength / 4;
-        if (count > SnmpOidCapacity + 1)
+        if (count > SnmpOidCapacity)
             return nullptr;
         if (count > 0)
             std::memcpy(entries, value, static_cast<size_t>(count) * sizeof(uint32_t));
@@ -154,7 +154,7 @@ uint32_t* copyOid(const uint32_t* oid, int32_t entries)
     return copy;
 }
 
-// A zero-filled value buffer of `octets` for var, holding valueLength octets.
+// A value buffer of `octets` for var, holding valueLength octets.
 bool allocateValue(VarBind* var, size_t octets, int32_t valueLength)
 {
     var->value = static_cast<uint8_t*>(std::calloc(1, octets));
@@ -162,9 +162,20 @@ bool allocateValue(VarBind* var, size_t octets, int32_t valueLength)
     return var->value != nullptr;
 }
 
+// Stores a decoded number of `octets` as var's value.
+bool storeNumber(VarBind* var, const void* number, int32_t octets)
+{
+    if (!allocateValue(var, static_cast<size_t>(octets), octets))
+        return false;
+    std::memcpy(var->value, number, static_cast<size_t>(octets));
+    return true;
+}
+
 // Decodes the value element (valueElement .. end) of a binding into var.
-// Returns false only when a buffer cannot be allocated or an OID value cannot
-// be read whole; other values that do not read stay zero-filled.
+// Returns false only when a buffer cannot be allocated. A value that does not
+// read (an integer beyond its type, an object identifier that is empty, too
+// long or cut off) and a constructed value leave the binding without a value:
+// the binding is there, its value is not, and nothing stands in for it.
 bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, int32_t contentLength)
 {
     int32_t counter = static_cast<int32_t>(end - valueElement);
@@ -172,47 +183,30 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
     switch (var->type) {
     case ASN_INTEGER: {
         int32_t v = 0;
-        if (!allocateValue(var, sizeof v, 4))
-            return false;
-        if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
-            std::memcpy(var->value, &v, sizeof v);
-        return true;
+        if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
+            return true;
+        return storeNumber(var, &v, sizeof v);
     }
     case ASN_COUNTER:
     case ASN_GAUGE:
     case ASN_TIMETICKS:
     case ASN_UINTEGER: {
         uint32_t v = 0;
-        if (!allocateValue(var, sizeof v, 4))
-            return false;
-        if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
-            std::memcpy(var->value, &v, sizeof v);
-        return true;
+        if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
+            return true;
+        return storeNumber(var, &v, sizeof v);
     }
     case ASN_COUNTER64: {
         Counter64 v{};
-        if (!allocateValue(var, sizeof v, 8))
-            return false;
-        if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) != nullptr)
-            std::memcpy(var->value, &v, sizeof v);
-        return true;
-    }
-    case ASN_OCTET_STR:
-    case ASN_IPADDRESS:
-    case ASN_OPAQUE:
-    case ASN_NSAP: {
-        // An empty string still gets a (one-octet) buffer: present, length 0.
-        if (!allocateValue(var, contentLength > 0 ? static_cast<size_t>(contentLength) : 1, contentLength))
-            return false;
-        int32_t stored = contentLength;
-        berParseString(valueElement, &counter, &tag, var->value, &stored);
-        return true;
+        if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
+            return true;
+        return storeNumber(var, &v, sizeof v);
     }
     case ASN_OBJECT_ID: {
         uint32_t entries[SnmpOidCapacity];
         int32_t count = SnmpOidCapacity;
-        if (berParseOid(valueElement, &counter, &tag, entries, &count) == nullptr)
-            return false;
+        if (contentLength == 0 || berParseOid(valueElement, &counter, &tag, entries, &count) == nullptr)
+            return true;
         var->value = reinterpret_cast<uint8_t*>(copyOid(entries, count));
         if (var->value == nullptr)
             return false;
@@ -225,11 +219,28 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
     case ASN_ENDOFMIBVIEW:
         var->valueLength = contentLength;
         return true;
+    case ASN_OCTET_STR:
+    case ASN_IPADDRESS:
+    case ASN_OPAQUE:
+    case ASN_NSAP:
+        break;
     default:
+        // A type without a rule of its own: a primitive one is kept as its
+        // octets, as an octet string is; a constructed one has no octets of
+        // its own to give.
         printBadType(var->type);
-        var->valueLength = contentLength;
-        return true;
+        if ((var->type & ASN_CONSTRUCTOR) != 0) {
+            var->valueLength = contentLength;
+            return true;
+        }
+        break;
     }
+    // An empty string still gets a (one-octet) buffer: present, length 0.
+    if (!allocateValue(var, contentLength > 0 ? static_cast<size_t>(contentLength) : 1, contentLength))
+        return false;
+    if (contentLength > 0)
+        std::memcpy(var->value, end - contentLength, static_cast<size_t>(contentLength));
+    return true;
 }
 
 }  // namespace

@@ -11,9 +11,6 @@
 
 // Largest message sent or received, and the size of the encoder's work area.
 constexpr int32_t SnmpPacketSize = 4500;
-// Sub-identifiers of a decoded name, enterprise or OID value; longer ones make
-// the message fail to decode.
-constexpr int32_t SnmpOidCapacity = 64;
 // Octets of a received community.
 constexpr int32_t SnmpCommunityCapacity = 256;
 

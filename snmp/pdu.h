@@ -46,11 +46,14 @@ struct UsecParameters {
 //   ASN_COUNTER64                    a Counter64 (high, low), valueLength 8
 //   ASN_OCTET_STR, ASN_IPADDRESS,
 //   ASN_OPAQUE, ASN_NSAP             the octets (no terminator), valueLength = count
-//   ASN_BIT_STR                      octets, the first the unused-bit count (sent only)
+//   ASN_BIT_STR                      octets, the first the unused-bit count
 //   ASN_OBJECT_ID                    uint32_t sub-identifiers, valueLength = 4 * count
 //   ASN_NULL and the exceptions      no value
-// A decoded octet string of length 0 has a one-octet zero buffer, so every
-// decoded value of a type that stores one is present.
+//   any other primitive type         (decoded only) the octets, as an octet string
+// A decoded octet string of length 0 has a one-octet zero buffer, so a
+// present value is never confused with a missing one. A decoded binding has
+// no value when its value does not read as its type (an integer beyond the
+// type's range, an empty or overlong object identifier) or is constructed.
 struct VarBind {
     VarBind* next;
     uint32_t* name;
@@ -90,8 +93,8 @@ VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count);
 // runs out (nothing is leaked then).
 VarBind* cloneVar(const VarBind* var);
 
-// Whether a value of this type is stored in the binding (as the table above
-// says); NULL, the exceptions and unknown types carry none.
+// Whether values of this type are both encoded and decoded as a stored value
+// of their own (the number, string and OID types of the table above).
 bool isStoredValueType(uint8_t type);
 
 // Releases the PDU with its bindings and enterprise. Null is accepted.

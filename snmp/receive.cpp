@@ -21,7 +21,44 @@ bool protectedEnough(const SnmpSession* session, const SnmpPdu* pdu)
     return (pdu->security.qoS & SecurityAuth) != 0;
 }
 
-void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu* pdu)
+// The version and community a received message carries.
+struct Envelope {
+    int32_t version;
+    int32_t communityLength;
+    uint8_t community[SnmpCommunityCapacity];
+};
+
+bool sameSender(const sockaddr_in& a, const sockaddr_in& b)
+{
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+// Whether the reply can come from the one the request was sent to: the
+// address and port it went to (anyone, for a broadcast), the session's
+// version, and for the community-based versions the session's community.
+// Whoever else can reach the manager's port must not answer in the agent's
+// place.
+bool fromTheAsked(const SnmpSession* session, const PendingRequest* entry, const SnmpPdu* reply,
+                  const Envelope& envelope)
+{
+    if (!entry->anySender && !sameSender(reply->peerAddress, entry->pdu->peerAddress)) {
+        char address[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &reply->peerAddress.sin_addr, address, sizeof address);
+        std::fprintf(stderr, "Reply from another sender (%s:%u)\n", address,
+                     static_cast<unsigned>(ntohs(reply->peerAddress.sin_port)));
+        return false;
+    }
+    if (envelope.version != session->version ||
+        (session->version != SnmpVersionUsec &&
+         (envelope.communityLength != session->communityLength ||
+          std::memcmp(envelope.community, session->community, static_cast<size_t>(envelope.communityLength)) != 0))) {
+        std::fprintf(stderr, "Reply with another version or community\n");
+        return false;
+    }
+    return true;
+}
+
+void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu* pdu, const Envelope& envelope)
 {
     if (session->callback == nullptr)
         return;
@@ -30,10 +67,13 @@ void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu
     case PduReport:
         for (PendingRequest* entry = transport->pending; entry != nullptr;) {
             PendingRequest* next = entry->next;
-            if (entry->requestId == pdu->requestId &&
-                session->callback(SnmpOpReceived, session, entry->requestId, pdu, session->callbackArg) == 1) {
-                removePending(transport, entry);
-                break;
+            if (entry->requestId == pdu->requestId) {
+                if (!fromTheAsked(session, entry, pdu, envelope))
+                    break;
+                if (session->callback(SnmpOpReceived, session, entry->requestId, pdu, session->callbackArg) == 1) {
+                    removePending(transport, entry);
+                    break;
+                }
             }
             entry = next;
         }
@@ -68,9 +108,8 @@ void retransmit(SnmpSession* session, SessionTransport* transport, PendingReques
     if (!encoded)
         std::fprintf(stderr, "Error building packet\n");
     timeOfDay(&entry->sentAt);
-    if (encoded && sendto(transport->socket, packet, static_cast<size_t>(length), 0,
-                          reinterpret_cast<const sockaddr*>(&entry->pdu->peerAddress),
-                          sizeof entry->pdu->peerAddress) < 0)
+    bool broadcast = false;
+    if (encoded && sendDatagram(transport->socket, packet, length, entry->pdu->peerAddress, &broadcast) != 0)
         runtimeReportError("sendto");
     entry->expiresAt = addMicroseconds(entry->sentAt, static_cast<int64_t>(entry->timeout) + jitterMicroseconds());
 }
@@ -100,7 +139,12 @@ void readSockets(WinFdSet* readSet)
             return;
         }
         pdu->peerAddress = from;
-        const int32_t verdict = decodeMessage(slot->session, pdu, packet, received);
+        Envelope envelope;
+        envelope.communityLength = SnmpCommunityCapacity;
+        int32_t headerRemaining = received;
+        const bool framed = decodeMessageHeader(packet, &headerRemaining, envelope.community,
+                                                &envelope.communityLength, &envelope.version) != nullptr;
+        const int32_t verdict = framed ? decodeMessage(slot->session, pdu, packet, received) : -1;
         if (verdict < 0) {
             std::fprintf(stderr, "Mangled packet\n");
             freePdu(pdu);
@@ -112,7 +156,7 @@ void readSockets(WinFdSet* readSet)
             freePdu(pdu);
             continue;
         }
-        dispatchReceived(slot->session, transport, pdu);
+        dispatchReceived(slot->session, transport, pdu, envelope);
         freePdu(pdu);
     }
 }

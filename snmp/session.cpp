@@ -1,5 +1,6 @@
 #include "snmp/session.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,14 +67,50 @@ bool resolvePeer(const char* name, in_addr_t* address)
     *address = inet_addr(name);
     if (*address != INADDR_NONE)
         return true;
-    const hostent* entry = gethostbyname(name);
+    const hostent* entry = winGethostbyname(name);
     if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
         return false;
     std::memcpy(address, entry->h_addr_list[0], 4);
     return true;
 }
 
+// The next request id: random for the first of a module load, then counting
+// up; ids wrap past the largest value but never become 0.
+int32_t nextRequestId(LibraryState& library)
+{
+    uint32_t next;
+    if (!library.requestIdsStarted) {
+        next = runtimeEntropy() & 0x7FFFFFFFu;
+        library.requestIdsStarted = true;
+    } else {
+        next = static_cast<uint32_t>(library.lastRequestId) + 1u;
+    }
+    if (next == 0)
+        next = 1;
+    library.lastRequestId = static_cast<int32_t>(next);
+    return library.lastRequestId;
+}
+
 }  // namespace
+
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
+{
+    *broadcast = false;
+    const sockaddr* address = reinterpret_cast<const sockaddr*>(&to);
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) >= 0)
+        return 0;
+    if (errno != EACCES)
+        return -1;
+    const int allow = 1;
+    if (setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) < 0)
+        return -1;
+    *broadcast = true;
+    return 0;
+}
 
 LibraryState& libraryState()
 {
@@ -176,6 +213,12 @@ SnmpSession* openSession(const SnmpSession* settings)
         library.lastError = SnmpErrGeneric;
         return abortOpen(session, nullptr);
     }
+    // A security string that would be refused never gets as far as the
+    // discovery: nothing goes out, and nothing goes out weaker than asked.
+    if (checkSecurityString(reinterpret_cast<const char*>(community)) != 0) {
+        library.lastError = SnmpErrGeneric;
+        return abortOpen(session, community);
+    }
 
     transport->socket = socket(AF_INET, SOCK_DGRAM, 0);
     if (transport->socket < 0) {
@@ -270,14 +313,8 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
     case PduResponse:
     case PduSetRequest:
     case PduGetBulkRequest:
-        if (pdu->requestId == 0) {
-            // Ids wrap past the largest value but never become 0.
-            int32_t next = static_cast<int32_t>(static_cast<uint32_t>(library.lastRequestId) + 1u);
-            if (next == 0)
-                next = 1;
-            library.lastRequestId = next;
-            pdu->requestId = next;
-        }
+        if (pdu->requestId == 0)
+            pdu->requestId = nextRequestId(library);
         if (pdu->errorStatus == -1)
             pdu->errorStatus = 0;
         if (pdu->errorIndex == -1)
@@ -320,8 +357,8 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
 
     TimeOfDay sentAt;
     timeOfDay(&sentAt);
-    if (sendto(transport->socket, packet, static_cast<size_t>(length), 0,
-               reinterpret_cast<const sockaddr*>(&pdu->peerAddress), sizeof pdu->peerAddress) < 0) {
+    bool broadcast = false;
+    if (sendDatagram(transport->socket, packet, length, pdu->peerAddress, &broadcast) != 0) {
         runtimeReportError("sendto");
         library.lastError = SnmpErrGeneric;
         return 0;
@@ -340,6 +377,7 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
         entry->sentAt = sentAt;
         entry->expiresAt = addMicroseconds(sentAt, session->timeout);
         entry->pdu = pdu;
+        entry->anySender = broadcast;
         entry->next = transport->pending;
         transport->pending = entry;
     }

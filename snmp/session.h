@@ -87,6 +87,8 @@ struct PendingRequest {
     TimeOfDay sentAt;
     TimeOfDay expiresAt;
     SnmpPdu* pdu;
+    // Sent to a broadcast address: any sender may answer it.
+    bool anySender;
 };
 
 // The network side of a session.
@@ -107,9 +109,13 @@ struct SessionSlot {
 };
 
 struct LibraryState {
-    SessionSlot* sessions;  // newest first
-    int32_t lastRequestId;  // the first id handed out is 1
-    int32_t lastError;      // the code of the last failure; never reset
+    SessionSlot* sessions;   // newest first
+    int32_t lastRequestId;   // the id handed out last
+    // False until the first id is handed out: that one is random (1 to
+    // 2^31 - 1, from the entropy source), so that ids cannot be guessed by
+    // whoever knows the module was just loaded; from then on they count up.
+    bool requestIdsStarted;
+    int32_t lastError;       // the code of the last failure; never reset
 };
 
 LibraryState& libraryState();
@@ -132,6 +138,12 @@ int32_t timeOfDay(TimeOfDay* now);
 void removePending(SessionTransport* transport, PendingRequest* entry);
 // Releases every entry of the list with its PDU.
 void releasePendingList(PendingRequest* head);
+
+// Sends one datagram from the socket. A destination the platform refuses as
+// a broadcast (EACCES) gets the socket's broadcast permission and the
+// datagram once more; *broadcast then says that it went out as one. 0, or -1
+// with errno set.
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast);
 
 // The slot of an open session, or null.
 SessionSlot* findSessionSlot(const SnmpSession* session);

@@ -65,32 +65,95 @@ Part nextPart(const char* text)
     return Part{text, static_cast<int32_t>(end - text), false};
 }
 
-// A key part: "0x" and 32 hex digits, or a pass phrase, or nothing.
-// 1 when a key was stored, 0 for an empty part, -1 after a message.
-int32_t readKey(const Part& part, const uint8_t* agentId, uint8_t* key, const char* lengthMessage,
-                const char* digitMessage)
+// The parts present: the user, then up to the auth key, the priv key and the
+// context; anything behind a fourth part is not read.
+struct SecurityParts {
+    Part part[4];
+    int32_t count;
+};
+
+constexpr int32_t MaxUserName = static_cast<int32_t>(sizeof(SnmpSession::userName)) - 1;  // and a terminator
+constexpr int32_t MaxContext = static_cast<int32_t>(sizeof(SnmpSession::context));
+
+bool isHexDigit(char c)
 {
-    if (part.length > 2 && part.start[0] == '0' && part.start[1] == 'x') {
-        if (part.length != 2 + 2 * KeyLength) {
-            std::fputs(lengthMessage, stderr);
-            return -1;
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+uint8_t hexValue(char c)
+{
+    return static_cast<uint8_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+}
+
+// "0x" and more: a key written out, rather than a pass phrase.
+bool isHexKey(const Part& part)
+{
+    return part.length > 2 && part.start[0] == '0' && part.start[1] == 'x';
+}
+
+// Whether a key part can be used; prints why not.
+bool keyAccepted(const Part& part, const char* lengthMessage, const char* digitMessage)
+{
+    if (!isHexKey(part))
+        return true;
+    if (part.length != 2 + 2 * KeyLength) {
+        std::fputs(lengthMessage, stderr);
+        return false;
+    }
+    for (int32_t i = 2; i < part.length; ++i) {
+        if (!isHexDigit(part.start[i])) {
+            std::fputs(digitMessage, stderr);
+            return false;
         }
-        for (int32_t i = 0; i < KeyLength; ++i) {
-            // Each pair read as the runtime's "%2x" scan reads it.
-            const char pair[3] = {part.start[2 + 2 * i], part.start[3 + 2 * i], 0};
-            unsigned value = 0;
-            if (std::sscanf(pair, "%2x", &value) != 1) {
-                std::fputs(digitMessage, stderr);
-                return -1;
-            }
-            key[i] = static_cast<uint8_t>(value);
-        }
-        return 1;
+    }
+    return true;
+}
+
+// Splits the text after its '/' and checks every part; prints why and answers
+// false for a string that must not open a session.
+bool splitSecurityString(const char* text, SecurityParts* parts)
+{
+    parts->count = 0;
+    Part part = nextPart(text + 1);
+    for (;;) {
+        parts->part[parts->count++] = part;
+        if (part.last || parts->count == 4)
+            break;
+        part = nextPart(part.start + part.length + 1);
+    }
+    const Part& user = parts->part[0];
+    if (user.length == 0) {
+        std::fputs("userName cannot be zero length\n", stderr);
+        return false;
+    }
+    if (user.length > MaxUserName) {
+        std::fprintf(stderr, "userName longer than %d octets\n", static_cast<int>(MaxUserName));
+        return false;
+    }
+    if (parts->count > 1 && !keyAccepted(parts->part[1], "auth key not 16 octets\n", "auth key contains non hex digits\n"))
+        return false;
+    if (parts->count > 2 && !keyAccepted(parts->part[2], "priv key not 16 octets\n", "priv key contains non hex digits\n"))
+        return false;
+    if (parts->count > 3 && parts->part[3].length > MaxContext) {
+        std::fprintf(stderr, "context longer than %d octets\n", static_cast<int>(MaxContext));
+        return false;
+    }
+    return true;
+}
+
+// Stores an accepted key part: the key written out, or the pass phrase
+// localised to the agent. False for an empty part (no key).
+bool storeKey(const Part& part, const uint8_t* agentId, uint8_t* key)
+{
+    if (isHexKey(part)) {
+        for (int32_t i = 0; i < KeyLength; ++i)
+            key[i] = static_cast<uint8_t>(hexValue(part.start[2 + 2 * i]) << 4 | hexValue(part.start[3 + 2 * i]));
+        return true;
     }
     if (part.length == 0)
-        return 0;
+        return false;
     passwordToKey(reinterpret_cast<const uint8_t*>(part.start), part.length, agentId, key);
-    return 1;
+    return true;
 }
 
 }  // namespace
@@ -140,58 +203,38 @@ void passwordToKey(const uint8_t* phrase, int32_t phraseLength, const uint8_t* a
     MD5Final(key, &context);
 }
 
+int32_t checkSecurityString(const char* text)
+{
+    if (text == nullptr || text[0] != '/')
+        return 0;
+    SecurityParts parts;
+    return splitSecurityString(text, &parts) ? 0 : UsecParseRefused;
+}
+
 int32_t parseSecurityString(SnmpSession* session)
 {
     const char* text = reinterpret_cast<const char*>(session->community);
     if (text == nullptr || text[0] != '/')
         return 0;
-
-    Part part = nextPart(text + 1);
-    // The member holds 31 octets and a terminator; a longer name never fits.
-    if (part.length > static_cast<int32_t>(sizeof session->userName) - 1) {
-        std::fprintf(stderr, "userName longer than %d octets\n", static_cast<int>(sizeof session->userName) - 1);
+    SecurityParts parts;
+    if (!splitSecurityString(text, &parts))
         return UsecParseRefused;
-    }
-    session->userNameLength = part.length;
-    std::memcpy(session->userName, part.start, static_cast<size_t>(part.length));
-    session->userName[part.length] = 0;
-    if (part.length == 0) {
-        std::fputs("userName cannot be zero length\n", stderr);
-        return -1;
-    }
+
+    const Part& user = parts.part[0];
+    session->userNameLength = user.length;
+    std::memcpy(session->userName, user.start, static_cast<size_t>(user.length));
+    session->userName[user.length] = 0;
     session->securityFlags = 0;
     session->version = SnmpVersionUsec;
     session->maxMessageSize = ParsedMaxMessageSize;
-    if (part.last)
-        return 0;
-
-    part = nextPart(part.start + part.length + 1);
-    int32_t stored = readKey(part, session->agentId, session->authKey, "auth key not 16 octets\n",
-                             "auth key contains non hex digits\n");
-    if (stored < 0)
-        return -1;
-    if (stored > 0)
+    if (parts.count > 1 && storeKey(parts.part[1], session->agentId, session->authKey))
         session->securityFlags |= SecurityAuth;
-    if (part.last)
-        return 0;
-
-    part = nextPart(part.start + part.length + 1);
-    stored = readKey(part, session->agentId, session->privKey, "priv key not 16 octets\n",
-                     "priv key contains non hex digits\n");
-    if (stored < 0)
-        return -1;
-    if (stored > 0)
+    if (parts.count > 2 && storeKey(parts.part[2], session->agentId, session->privKey))
         session->securityFlags |= SecurityPriv;
-    if (part.last)
-        return 0;
-
-    part = nextPart(part.start + part.length + 1);
-    if (part.length > static_cast<int32_t>(sizeof session->context)) {
-        std::fprintf(stderr, "context longer than %d octets\n", static_cast<int>(sizeof session->context));
-        return UsecParseRefused;
+    if (parts.count > 3) {
+        session->contextLength = parts.part[3].length;
+        std::memcpy(session->context, parts.part[3].start, static_cast<size_t>(parts.part[3].length));
     }
-    session->contextLength = part.length;
-    std::memcpy(session->context, part.start, static_cast<size_t>(part.length));
     return 0;
 }
 

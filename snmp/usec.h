@@ -19,16 +19,20 @@ constexpr int32_t UsecWrongDigest = 5;
 constexpr int32_t UsecUnknownContext = 6;
 constexpr int32_t UsecBadParameters = 7;
 
-// parseSecurityString's answer for a part that does not fit its member: the
-// session must not be opened with it.
+// parseSecurityString's and checkSecurityString's answer for a string that
+// must not open a session.
 constexpr int32_t UsecParseRefused = -2;
 
 // Reads the caller's security string (the zero-terminated text still in the
-// session's community field) into the session's user, keys and context.
-// 0; -1 after printing one of the parse messages (the session goes on as the
-// parse left it); UsecParseRefused after printing why a part is too long for
-// its member (nothing was written past any member).
+// session's community field) into the session's user, keys and context. 0, or
+// UsecParseRefused after printing why, with the session left as it was: an
+// empty user, a user over 31 or a context over 72 octets, a key written as
+// "0x" without exactly 32 hexadecimal digits.
 int32_t parseSecurityString(SnmpSession* session);
+
+// The same checks on a text alone, so that a string that would be refused is
+// refused before anything is sent. 0 for a text that is not a security string.
+int32_t checkSecurityString(const char* text);
 
 // The 16-byte key for a pass phrase (at least one byte) localised to a
 // 12-byte agent identifier: MD5 over 1 MiB of the phrase repeated, then MD5 of

@@ -81,8 +81,12 @@ def tool(folder, name, *args, timeout=3, retries=0):
     env["SNMPCONFPATH"] = folder  # keeps the user's and the system's snmp.conf out
     env["SNMP_PERSISTENT_DIR"] = folder
     command = [name, "-m", "", "-On", "-t", str(timeout), "-r", str(retries)] + list(args)
-    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                             timeout=120)
+    # Standard error only when the tool failed (the error status it reports):
+    # otherwise it holds diagnostics such as "Created directory: ...".
+    if result.returncode != 0:
+        return result.returncode, result.stdout + result.stderr
     return result.returncode, result.stdout
 
 

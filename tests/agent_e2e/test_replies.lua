@@ -103,8 +103,9 @@ A.run(function()
 
   -- A Report with the awaited request id ends the wait, but it is the
   -- agent's account of a failed request, never the value: each call fails at
-  -- once, and the error status is not taken from it. Three transmissions
-  -- allowed: a Report that did not end the wait would show as more requests.
+  -- once, and snmpGetLastError gives the Report's error status. Three
+  -- transmissions allowed: a Report that did not end the wait would show as
+  -- more requests.
   for _, community in ipairs({"public", "+public"}) do
     local agent = A.start("--report")
     local label = "report (" .. community .. ")"
@@ -116,7 +117,7 @@ A.run(function()
     expect_log(agent, 3, 1, label)
     agent:stop()
     agent = A.start("--report --error-status 5")
-    A.expect_failure(label .. " with genErr", SYSNAME, 0,
+    A.expect_failure(label .. " with genErr", SYSNAME, SNMP_ERR_GENERR,
       function() return snmpgetEx(A.HOST, agent.port, 0, community, SYSNAME, 300, 3) end)
     expect_log(agent, 1, 1, label .. " with genErr")
     agent:stop()

@@ -602,28 +602,36 @@ class Pyasn1EncodesEngineDecodes(unittest.TestCase):
         msg = request(2, 0xA2, [(SYS_DESCR, 0x02, 5)], community=b'\x01\x04' + bytes(30))
         self.check(schema_encode(msg), msg)
 
-    def test_bit_string_is_reported_and_skipped(self):
+    def test_bit_string_is_reported_and_kept_as_octets(self):
         msg = request(1, 0xA2, [(SYS_DESCR, 0x03, b'\x00\xaa'), (SYS_UPTIME, 0x43, 5)])
         decoded, stderr = engine_decode(schema_encode(msg))
         self.assertEqual(stderr, 'bad type returned (3)\n')
-        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x03, None), (SYS_UPTIME, 0x43, 5)])
+        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x03, b'\x00\xaa'), (SYS_UPTIME, 0x43, 5)])
 
-    def test_over_long_integer(self):
+    def test_integers_are_read_by_value(self):
+        # pyasn1 writes -2^31 with a redundant leading octet; its value is still -2^31.
         data = schema_encode(request(1, 0xA2, [(SYS_DESCR, 0x02, -2 ** 31), (SYS_DESCR, 0x02, 9)]))
         self.assertIn(bytes.fromhex('0205ff80000000'), data)
         decoded, _ = engine_decode(data)
-        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x02, 0), (SYS_DESCR, 0x02, 9)])
+        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x02, -2 ** 31), (SYS_DESCR, 0x02, 9)])
+        # A value beyond the type is no value at all, never 0.
+        decoded, _ = engine_decode(schema_encode(request(1, 0xA2, [(SYS_DESCR, 0x02, 2 ** 31)])))
+        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x02, None)])
 
     def test_limits(self):
-        name64 = (1, 3) + tuple(range(62))
-        self.check(schema_encode(request(0, 0xA2, [(name64, 0x05, None)])),
-                   request(0, 0xA2, [(name64, 0x05, None)]))
-        for msg in (request(0, 0xA2, [(name64 + (7,), 0x05, None)]),
-                    request(0, 0xA2, [(SYS_DESCR, 0x06, name64 + (7,))]),
+        longest = (1, 3) + tuple(range(126))
+        self.check(schema_encode(request(0, 0xA2, [(longest, 0x05, None)])),
+                   request(0, 0xA2, [(longest, 0x05, None)]))
+        self.check(schema_encode(request(0, 0xA2, [(SYS_DESCR, 0x06, longest)])),
+                   request(0, 0xA2, [(SYS_DESCR, 0x06, longest)]))
+        for msg in (request(0, 0xA2, [(longest + (7,), 0x05, None)]),
                     request(0, 0xA2, [], community=b'c' * 257),
                     request(3, 0xA2, [])):
             decoded, _ = engine_decode(schema_encode(msg))
             self.assertIsNone(decoded)
+        # An OID value over the limit: the binding is there, its value is not.
+        decoded, _ = engine_decode(schema_encode(request(0, 0xA2, [(SYS_DESCR, 0x06, longest + (7,))])))
+        self.assertEqual(decoded['binds'], [(SYS_DESCR, 0x06, None)])
         msg = request(0, 0xA2, [], community=b'c' * 256)
         self.check(schema_encode(msg), msg)
 

@@ -17,12 +17,24 @@ function E.port(name) return tonumber(E.env(name)) end
 
 function E.quote(text) return "'" .. tostring(text):gsub("'", "'\\''") .. "'" end
 
--- Output of a shell command; raises when it fails.
-function E.run(command)
-  local pipe = assert(io.popen(command, "r"))
+-- Standard output and standard error of a shell command, and how it ended
+-- (as os.execute tells). The two are kept apart: a tool's diagnostics, such
+-- as Net-SNMP's "Created directory: ..." on a first run, are not its output.
+function E.capture(command)
+  local err_path = os.tmpname()
+  local pipe = assert(io.popen(string.format("( %s ) 2>%s", command, E.quote(err_path)), "r"))
   local out = pipe:read("a")
   local ok, how, code = pipe:close()
-  if not ok then error(string.format("%s: %s %s", command, tostring(how), tostring(code)), 2) end
+  local err = E.read_file(err_path)
+  os.remove(err_path)
+  return out, err, ok, how, code
+end
+
+-- Standard output of a shell command; raises when it fails, with its
+-- standard error.
+function E.run(command)
+  local out, err, ok, how, code = E.capture(command)
+  if not ok then error(string.format("%s: %s %s: %s", command, tostring(how), tostring(code), err), 2) end
   return out
 end
 
@@ -157,10 +169,20 @@ function E.parse_tool_output(out)
   return list
 end
 
+-- The shell command of a tool with the given version, community and
+-- arguments. The launcher (peers.py, agent_e2e/run.sh) gives the tools a
+-- private persistent folder and configuration path; without them a tool
+-- would write under /var/lib/snmp and read the machine's snmp.conf.
+function E.tool_command(program, version, community, port, args)
+  E.env("SNMP_PERSISTENT_DIR")
+  E.env("SNMPCONFPATH")
+  return string.format("%s -v%s -c %s %s -t 2 -r 1 %s:%d %s",
+    program, version, E.quote(community), TOOL_OPTIONS, E.HOST, port, args)
+end
+
 -- snmpwalk or snmpget with the given version, community and arguments.
 function E.tool(program, version, community, port, args)
-  return E.parse_tool_output(E.run(string.format("%s -v%s -c %s %s -t 2 -r 1 %s:%d %s 2>&1",
-    program, version, E.quote(community), TOOL_OPTIONS, E.HOST, port, args)))
+  return E.parse_tool_output(E.run(E.tool_command(program, version, community, port, args)))
 end
 
 -- How the module shows a byte block: the text when every octet is printable,

@@ -11,6 +11,9 @@ in a temporary folder. The command sees in its environment:
   AGENT_PORT       the project's test agent's port (started with ARGS and --log AGENT_LOG)
   AGENT_LOG        its request log
   PEERS_DIR        the temporary folder
+and, like the peers, SNMP_PERSISTENT_DIR and SNMPCONFPATH in that folder, so
+Net-SNMP's tools it runs neither write under /var/lib/snmp nor read the
+system's snmp.conf.
 The peers are stopped when the command ends; the exit status is the command's.
 """
 import argparse
@@ -33,7 +36,9 @@ def free_udp_port():
 def peer_environment(folder):
     env = dict(os.environ)
     env["MIBS"] = ""
-    env["SNMP_PERSISTENT_DIR"] = folder  # keeps the agents away from /var/lib/snmp
+    # A folder of its own: snmpd and snmptrapd save their state as snmpd.conf
+    # and snmptrapd.conf there, which would overwrite the configurations here.
+    env["SNMP_PERSISTENT_DIR"] = os.path.join(folder, "persistent")  # not /var/lib/snmp
     env["SNMPCONFPATH"] = folder
     return env
 
@@ -143,7 +148,7 @@ def main():
 
     folder = tempfile.mkdtemp(prefix="vantor-peers-")
     peers = []
-    env = dict(os.environ)
+    env = peer_environment(folder)  # the command's tools too
     env["PEERS_DIR"] = folder
     try:
         if args.snmpd:

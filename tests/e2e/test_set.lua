@@ -18,12 +18,10 @@ end
 
 -- The error status `snmpset` reports for a set, as the module's constant.
 local function tool_set_status(version, community, oid, kind, value)
-  local pipe = io.popen(string.format("snmpset -v%s -c %s -On -m '' -M /nonexistent -t 2 -r 1 %s:%d %s %s %s 2>&1",
-    version, E.quote(community), E.HOST, port, oid, kind, E.quote(value)))
-  local out = pipe:read("a")
-  pipe:close()
-  local reason = out:match("Reason: %(?(%a+)")
-  if not reason then error("snmpset did not fail as expected: " .. out) end
+  local out, err = E.capture(E.tool_command("snmpset", version, community, port,
+    string.format("%s %s %s", oid, kind, E.quote(value))))
+  local reason = err:match("Reason: %(?(%a+)")
+  if not reason then error("snmpset did not fail as expected: " .. out .. err) end
   local status = _G["SNMP_ERR_" .. reason:upper()]
   if not status then error("no constant for " .. reason) end
   return status
@@ -140,7 +138,8 @@ for _, case in ipairs({
   {ASN_TIMETICKS, 4294967295, "43|4294967295"},
   {ASN_UINTEGER, 7, nil, "470107"},                           -- pysnmp does not know tag 0x47: raw octets
   {ASN_OBJECT_ID, "system.3", "06|1.3.6.1.2.1.1.3"},
-  {ASN_OBJECT_ID, "1.3.x", "06|1.3"},
+  {ASN_OBJECT_ID, "1.3.x", nil},                             -- does not parse: refused (1129)
+  {ASN_IPADDRESS, "256.1.1.1", nil},                         -- no address: refused (1129)
   {ASN_IPADDRESS, "10.0.0.1", "40|10.0.0.1"},
   {ASN_OCTET_STR, "", "04|"},
   {ASN_OCTET_STR, "abc", "04|616263"},

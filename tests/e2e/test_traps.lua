@@ -135,8 +135,10 @@ for _, case in ipairs({{0, 161}, {162, 162}, {65698, 162}}) do
 end
 
 -- Refused before anything goes out: message 1129 or 1128, empty result.
+local overlong = "1.3" .. string.rep(".1", 127)  -- one sub-identifier over the 128 a message may carry
 local refused = {
   {"invalid enterprise", {E.HOST, receiver, 0, "trap-bad1", 6, 1, "1.3.x"}, 1129, "1.3.x"},
+  {"overlong enterprise", {E.HOST, receiver, 0, "trap-bad9", 6, 1, overlong}, 1129, overlong},
   {"negative remote port", {E.HOST, -1, 0, "trap-bad2", 6, 1, ""}, 1129, "-1"},
   {"negative local port", {E.HOST, receiver, -2, "trap-bad3", 6, 1, ""}, 1129, "-2"},
   {"negative timeout", {E.HOST, receiver, 0, "trap-bad4", 6, 1, "", -7, 1}, 1129, "-7"},

@@ -475,6 +475,10 @@ bool classify(const std::string& kind, const HostValue& result, const std::vecto
         *outcome = "1128 open failed";
         return isEmpty;
     }
+    if (report.message == WM_USER + 105 && startsWith(kind, "set")) {
+        *outcome = "1129 value refused";  // a text the set's type cannot carry: nothing sent
+        return isEmpty;
+    }
     return false;
 }
 

@@ -171,6 +171,7 @@ protected:
     void SetUp() override
     {
         libraryState().lastRequestId = 0;
+        libraryState().requestIdsStarted = true;  // ids from 1, as the tests count them
         libraryState().lastError = 0;
     }
 
@@ -178,6 +179,7 @@ protected:
     {
         setClockSource(nullptr);
         setRandomSource(nullptr);
+        setEntropySource(nullptr);
         while (libraryState().sessions != nullptr)
             closeSession(libraryState().sessions->session);
     }

@@ -227,9 +227,14 @@ const ParseIntCase parseIntCases[] = {
     {"02 04 80 00 00 00", true, 0x02, INT32_MIN},
     {"02 81 01 05", true, 0x02, 5},        // long length form is accepted
     {"41 01 05", true, 0x41, 5},           // the tag is stored, not checked
-    {"02 00", true, 0x02, 0},              // no content octets read as 0
-    {"02 05 00 00 00 00 01", false, 0, 0}, // more than four octets
-    {"02 05 FF FF FF FF FF", false, 0, 0},
+    // By value: redundant leading octets, however many, change nothing.
+    {"02 05 FF 80 00 00 00", true, 0x02, INT32_MIN},  // as pyasn1 writes it
+    {"02 05 00 00 00 00 01", true, 0x02, 1},
+    {"02 06 FF FF FF FF FF FF", true, 0x02, -1},
+    {"02 05 00 7F FF FF FF", true, 0x02, INT32_MAX},
+    {"02 05 00 80 00 00 00", false, 0, 0}, // 2^31 does not fit
+    {"02 05 FF 7F FF FF FF", false, 0, 0}, // nor -2^31 - 1
+    {"02 00", false, 0, 0},                // no content: no value
     {"02 02 01", false, 0, 0},             // runs past the counter
     {"02", false, 0, 0},
     {"02 80 01 00 00", false, 0, 0},
@@ -256,19 +261,6 @@ TEST(BerParseInt, Table)
             EXPECT_EQ(value, 0x5A5A5A5A);
         }
     }
-}
-
-TEST(BerParseInt, EmptyContentIsZeroWhateverFollows)
-{
-    // The octet behind an empty content must not decide the sign.
-    const auto bytes = hexBytes("02 00 FF");
-    int32_t remaining = 3;
-    uint8_t tag = 0;
-    int32_t value = 7;
-    const uint8_t* end = berParseInt(bytes.data(), &remaining, &tag, &value, 4);
-    ASSERT_EQ(end, bytes.data() + 2);
-    EXPECT_EQ(value, 0);
-    EXPECT_EQ(remaining, 1);
 }
 
 TEST(BerIntegers, WrongWidthRefusedBeforeReading)
@@ -306,9 +298,12 @@ const ParseUnsignedCase parseUnsignedCases[] = {
     {"41 04 80 00 00 00", true, 0x80000000u},
     {"41 05 00 80 00 00 00", true, 0x80000000u},
     {"43 03 01 00 00", true, 0x10000u},
-    {"41 00", true, 0},
-    {"41 05 01 00 00 00 00", false, 0},  // five octets must begin with 00
-    {"41 06 00 00 00 00 00 01", false, 0},
+    {"41 06 00 00 00 00 00 01", true, 1},
+    {"41 07 00 00 00 FF FF FF FF", true, 0xFFFFFFFFu},
+    {"41 05 FF FF FF FF FF", true, 0xFFFFFFFFu},  // -1 with a redundant octet: as 41 01 FF
+    {"41 00", false, 0},
+    {"41 05 01 00 00 00 00", false, 0},  // 2^32 does not fit
+    {"41 05 FF 7F FF FF FF", false, 0},  // nor a negative number of five octets
     {"41 05 00 FF FF FF", false, 0},
 };
 
@@ -350,9 +345,10 @@ const ParseCounter64Case parseCounter64Cases[] = {
     {"46 09 00 80 00 00 00 00 00 00 00", true, 0x80000000, 0},
     {"46 09 00 FF FF FF FF FF FF FF FF", true, 0xFFFFFFFF, 0xFFFFFFFF},
     {"46 01 FF", true, 0xFFFFFFFF, 0xFFFFFFFF},  // sign-extended
-    {"46 00", true, 0, 0},
+    {"46 0A 00 00 00 00 00 00 00 00 00 05", true, 0, 5},
+    {"46 00", false, 0, 0},
     {"46 09 01 00 00 00 00 00 00 00 00", false, 0, 0},
-    {"46 0A 00 00 00 00 00 00 00 00 00 00", false, 0, 0},
+    {"46 0A 00 01 00 00 00 00 00 00 00 00", false, 0, 0},
     {"46 03 01 02", false, 0, 0},
 };
 
@@ -716,24 +712,24 @@ TEST(BerBuildOid, RefusesArcsTheFirstSubIdentifierCannotHold)
     }
 }
 
-TEST(BerBuildOid, WorkAreaOfSixtyFourOctets)
+TEST(BerBuildOid, UpToTheSubIdentifierLimit)
 {
-    // 1.3 followed by 63 one-octet entries: 64 content octets, accepted.
+    // 128 entries of the largest value: 1.3 in one octet, 126 five-octet entries.
     std::vector<uint32_t> oid = {1, 3};
-    for (int i = 0; i < 63; ++i)
-        oid.push_back(5);
-    uint8_t out[80];
+    oid.resize(SnmpOidCapacity, 0xFFFFFFFFu);
+    uint8_t out[700];
     int32_t remaining = sizeof out;
     uint8_t* end = berBuildOid(out, &remaining, 0x06, oid.data(), static_cast<int32_t>(oid.size()));
     ASSERT_NE(end, nullptr);
-    EXPECT_EQ(end - out, 66);
-    EXPECT_EQ(out[1], 64);
-    // One octet more is refused, as is a content that overflows by several octets.
+    EXPECT_EQ(end - out, 4 + 1 + 126 * 5);
+    int32_t count = SnmpOidCapacity;
+    std::vector<uint32_t> back(SnmpOidCapacity);
+    remaining = static_cast<int32_t>(end - out);
+    uint8_t tag = 0;
+    ASSERT_NE(berParseOid(out, &remaining, &tag, back.data(), &count), nullptr);
+    EXPECT_EQ(back, oid);
+    // One entry more is refused, never cut.
     oid.push_back(5);
-    remaining = sizeof out;
-    EXPECT_EQ(berBuildOid(out, &remaining, 0x06, oid.data(), static_cast<int32_t>(oid.size())), nullptr);
-    oid.resize(64);
-    oid.back() = 0xFFFFFFFFu;
     remaining = sizeof out;
     EXPECT_EQ(berBuildOid(out, &remaining, 0x06, oid.data(), static_cast<int32_t>(oid.size())), nullptr);
 }

@@ -475,7 +475,8 @@ TEST(DecodeMessage, TrapTimeStampForms)
         {"43 02 04 D2", true, 1234},
         {"43 04 80 00 00 00", true, 0x80000000u},     // top bit set without the zero octet
         {"43 05 00 FF FF FF FF", true, 0xFFFFFFFFu},
-        {"43 00", true, 0},
+        {"43 06 00 00 00 00 00 05", true, 5},  // read by value
+        {"43 00", false, 0},                   // no content: no time stamp
         {"43 05 01 00 00 00 00", false, 0},
     };
     for (const auto& c : cases) {
@@ -576,7 +577,7 @@ TEST(DecodeMessage, CommunityOf256DecodesOf257DoesNot)
     EXPECT_EQ(decode(requestMessage(0, std::string(257, 'c'), 0xA2, bindings), other.get()), -1);
 }
 
-TEST(DecodeMessage, UnknownTypesAreReportedAndSkipped)
+TEST(DecodeMessage, UnknownTypesAreReportedAndKeptAsOctets)
 {
     const Bytes bindings = cat({binding(nameSysDescr, hexBytes("03 02 00 F0")),
                                 binding(nameSysDescr, hexBytes("01 01 FF")),
@@ -590,13 +591,17 @@ TEST(DecodeMessage, UnknownTypesAreReportedAndSkipped)
     const VarBind* var = pdu->variables;
     const struct {
         uint8_t type;
-        int32_t length;
-    } expected[] = {{3, 2}, {1, 1}, {0xA0, 0}};
+        const char* octets;  // null: no value (constructed)
+    } expected[] = {{3, "00 F0"}, {1, "FF"}, {0xA0, nullptr}};
     for (const auto& e : expected) {
         ASSERT_NE(var, nullptr);
         EXPECT_EQ(var->type, e.type);
-        EXPECT_EQ(var->value, nullptr);
-        EXPECT_EQ(var->valueLength, e.length);
+        if (e.octets == nullptr) {
+            EXPECT_EQ(var->value, nullptr);
+        } else {
+            ASSERT_NE(var->value, nullptr);
+            EXPECT_EQ(hexText(var->value, static_cast<size_t>(var->valueLength)), e.octets);
+        }
         var = var->next;
     }
     ASSERT_NE(var, nullptr);
@@ -605,72 +610,56 @@ TEST(DecodeMessage, UnknownTypesAreReportedAndSkipped)
     EXPECT_EQ(var->value[0], 7);
 }
 
-TEST(DecodeMessage, ValuesThatDoNotReadStayZero)
+TEST(DecodeMessage, ValuesThatDoNotFitHaveNone)
 {
-    // Too long for their type: the binding keeps a zero-filled value and the
-    // bindings after it are still decoded.
-    const Bytes bindings = cat({binding(nameSysDescr, hexBytes("02 05 00 00 00 00 01")),
+    // Beyond their type, empty or cut off: the binding is there without a
+    // value, and the bindings after it are still decoded.
+    std::vector<uint8_t> longOid = {0x2B};
+    longOid.resize(SnmpOidCapacity, 0x01);  // 1.3 and 127 more: one entry over
+    const Bytes bindings = cat({binding(nameSysDescr, hexBytes("02 05 00 80 00 00 00")),
                                 binding(nameSysDescr, hexBytes("41 05 01 00 00 00 00")),
                                 binding(nameSysDescr, hexBytes("46 09 01 00 00 00 00 00 00 00 00")),
                                 binding(nameSysDescr, hexBytes("02 00")),
+                                binding(nameSysDescr, hexBytes("06 00")),
+                                binding(nameSysDescr, hexBytes("06 02 2B 86")),
+                                binding(nameSysDescr, tlv(0x06, longOid)),
                                 binding(nameSysDescr, hexBytes("04 02 68 69"))});
     PduPtr pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
     ASSERT_EQ(decode(requestMessage(1, "public", 0xA2, bindings), pdu.get()), 0);
     const VarBind* var = pdu->variables;
-    for (int32_t length : {4, 4, 8, 4}) {
+    for (int i = 0; i < 7; ++i, var = var->next) {
         ASSERT_NE(var, nullptr);
-        ASSERT_EQ(var->valueLength, length);
-        ASSERT_NE(var->value, nullptr);
-        for (int32_t i = 0; i < length; ++i)
-            EXPECT_EQ(var->value[i], 0);
-        var = var->next;
+        EXPECT_EQ(var->value, nullptr) << i;
     }
     ASSERT_NE(var, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(var->value), 2), "hi");
 }
 
-TEST(DecodeMessage, EmptyOidValueIsOneEntryZero)
+TEST(DecodeMessage, NamesAndOidValuesUpToTheLimit)
 {
-    PduPtr pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
-    ASSERT_EQ(decode(requestMessage(0, "public", 0xA2, binding(nameSysDescr, hexBytes("06 00"))), pdu.get()), 0);
-    ASSERT_NE(pdu->variables, nullptr);
-    EXPECT_EQ(pdu->variables->type, ASN_OBJECT_ID);
-    ASSERT_EQ(pdu->variables->valueLength, 4);
-    uint32_t entry = 1;
-    std::memcpy(&entry, pdu->variables->value, 4);
-    EXPECT_EQ(entry, 0u);
-}
-
-TEST(DecodeMessage, NamesAndOidValuesBeyondSixtyFourEntriesFail)
-{
-    for (int entries : {64, 65}) {
-        SCOPED_TRACE(entries);
-        std::vector<uint32_t> oid = {1, 3};
-        while (static_cast<int>(oid.size()) < entries)
-            oid.push_back(static_cast<uint32_t>(oid.size()));
-        // The encoder takes either (at most 64 content octets); the decoder
-        // refuses more than 64 entries rather than cut the name.
-        TestSession s(SnmpVersion1, "public");
-        PduPtr asName = newPdu(PduResponse);
-        addNullVar(asName.get(), oid.data(), entries);
-        PduPtr asValue = newPdu(PduResponse);
-        addValue(asValue.get(), sysDescr, 9, ASN_OBJECT_ID, oid.data(), 4 * entries);
-        for (SnmpPdu* pdu : {asName.get(), asValue.get()}) {
-            const Bytes out = encode(s.session, *pdu);
-            ASSERT_FALSE(out.empty());
-            PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
-            const int32_t result = decode(out, back.get());
-            if (entries == 64) {
-                ASSERT_EQ(result, 0);
-                const VarBind* var = back->variables;
-                const uint32_t* got = pdu == asName.get() ? var->name : reinterpret_cast<const uint32_t*>(var->value);
-                const int32_t count = pdu == asName.get() ? var->nameLength : var->valueLength / 4;
-                EXPECT_EQ(std::vector<uint32_t>(got, got + count), oid);
-            } else {
-                EXPECT_EQ(result, -1);
-            }
-        }
+    std::vector<uint32_t> oid = {1, 3};
+    while (static_cast<int>(oid.size()) < SnmpOidCapacity)
+        oid.push_back(0xFFFFFFFFu);
+    TestSession s(SnmpVersion1, "public");
+    PduPtr asName = newPdu(PduResponse);
+    addNullVar(asName.get(), oid.data(), SnmpOidCapacity);
+    PduPtr asValue = newPdu(PduResponse);
+    addValue(asValue.get(), sysDescr, 9, ASN_OBJECT_ID, oid.data(), 4 * SnmpOidCapacity);
+    for (SnmpPdu* pdu : {asName.get(), asValue.get()}) {
+        const Bytes out = encode(s.session, *pdu);
+        ASSERT_FALSE(out.empty());
+        PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
+        ASSERT_EQ(decode(out, back.get()), 0);
+        const VarBind* var = back->variables;
+        const uint32_t* got = pdu == asName.get() ? var->name : reinterpret_cast<const uint32_t*>(var->value);
+        const int32_t count = pdu == asName.get() ? var->nameLength : var->valueLength / 4;
+        EXPECT_EQ(std::vector<uint32_t>(got, got + count), oid);
     }
+    // A name one entry longer fails the message, rather than being cut.
+    std::vector<uint8_t> longName = {0x2B};
+    longName.resize(SnmpOidCapacity, 0x01);
+    PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
+    EXPECT_EQ(decode(requestMessage(0, "public", 0xA2, binding(tlv(0x06, longName), hexBytes("05 00"))), back.get()), -1);
 }
 
 TEST(DecodeMessage, MalformedStructureFails)
@@ -984,15 +973,16 @@ TEST(EncodeMessage, RefusesMissingArguments)
     EXPECT_EQ(encodeMessage(&s.session, pdu.get(), out, &length, 0), -1);
 }
 
-TEST(EncodeMessage, NameOverTheWorkAreaFails)
+TEST(EncodeMessage, NamesAndValuesOverTheLimitAreRefused)
 {
     TestSession s(SnmpVersion1, "public");
-    PduPtr pdu = newPdu(PduGetRequest);
-    std::vector<uint32_t> name = {1, 3};
-    for (int i = 0; i < 20; ++i)
-        name.push_back(0x10000000u);  // five octets each: 100 content octets
-    addNullVar(pdu.get(), name.data(), static_cast<int32_t>(name.size()));
-    EXPECT_TRUE(encode(s.session, *pdu).empty());
+    std::vector<uint32_t> oid(SnmpOidCapacity + 1, 1);
+    PduPtr asName = newPdu(PduGetRequest);
+    addNullVar(asName.get(), oid.data(), static_cast<int32_t>(oid.size()));
+    EXPECT_TRUE(encode(s.session, *asName).empty());
+    PduPtr asValue = newPdu(PduSetRequest);
+    addValue(asValue.get(), sysDescr, 9, ASN_OBJECT_ID, oid.data(), 4 * static_cast<int32_t>(oid.size()));
+    EXPECT_TRUE(encode(s.session, *asValue).empty());
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST_F(ReceiveTest, ResponseMatchesItsPendingRequest)
 
     // Taken: removed. A Report counts like a Response.
     recorder.answer = 1;
-    peer.reply(encodeReply(1, "public", PduReport, second));
+    peer.reply(encodeReply(0, "public", PduReport, second));
     readWhenReady(session);
     ASSERT_EQ(recorder.calls.size(), 2u);
     EXPECT_EQ(recorder.calls[1].command, PduReport);
@@ -239,7 +239,28 @@ TEST_F(ReceiveTest, IncomingRequestsAndTrapsReachTheCallbackOnce)
     EXPECT_NE(transportOf(session)->pending, nullptr);
 }
 
-TEST_F(ReceiveTest, MangledDatagramIsReported)
+// A datagram to the engine's socket from a socket bound to address:port (0: any port).
+void sendFrom(const char* address, uint16_t port, SnmpSession* session, const std::vector<uint8_t>& data)
+{
+    sockaddr_in engine{};
+    socklen_t length = sizeof engine;
+    getsockname(transportOf(session)->socket, reinterpret_cast<sockaddr*>(&engine), &length);
+    engine.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(port);
+    inet_pton(AF_INET, address, &from.sin_addr);
+    const int reuse = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << address << ":" << port;
+    sendto(sock, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&engine), sizeof engine);
+    close(sock);
+}
+
+// Datagrams that must not reach the callback, each with the engine's word
+// for it, and the genuine reply after all of them.
+TEST_F(ReceiveTest, OnlyTheAskedPeerAnswers)
 {
     LoopbackPeer peer;
     Recorder recorder;
@@ -247,16 +268,69 @@ TEST_F(ReceiveTest, MangledDatagramIsReported)
     SnmpSession* session = openSession(&settings);
     const int32_t id = sendPdu(session, getRequest());
     peer.receive();
-    peer.reply({0x30, 0x05, 0x02, 0x01});
-    testing::internal::CaptureStderr();
-    readWhenReady(session);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Mangled packet\n");
-    EXPECT_TRUE(recorder.calls.empty());
-    // The good reply after it is still taken.
+    const std::string port = std::to_string(peer.port());
+    const struct {
+        const char* address;  // null: the peer's own socket
+        uint16_t port;        // 0: any other port
+        std::vector<uint8_t> datagram;
+        std::string complaint;  // what standard error begins with
+    } dropped[] = {
+        {nullptr, 0, {0x30, 0x05, 0x02, 0x01}, "Mangled packet\n"},
+        {"127.0.0.2", peer.port(), encodeReply(0, "public", PduResponse, id),
+         "Reply from another sender (127.0.0.2:" + port + ")\n"},
+        {"127.0.0.1", 0, encodeReply(0, "public", PduResponse, id), "Reply from another sender (127.0.0.1:"},
+        {nullptr, 0, encodeReply(0, "private", PduResponse, id), "Reply with another version or community\n"},
+        {nullptr, 0, encodeReply(1, "public", PduResponse, id), "Reply with another version or community\n"},
+    };
+    for (const auto& d : dropped) {
+        SCOPED_TRACE(d.complaint);
+        testing::internal::CaptureStderr();
+        if (d.address == nullptr)
+            peer.reply(d.datagram);
+        else
+            sendFrom(d.address, d.port, session, d.datagram);
+        readWhenReady(session);
+        EXPECT_EQ(testing::internal::GetCapturedStderr().rfind(d.complaint, 0), 0u);
+        EXPECT_TRUE(recorder.calls.empty());
+    }
     peer.reply(encodeReply(0, "public", PduResponse, id));
     readWhenReady(session);
     ASSERT_EQ(recorder.calls.size(), 1u);
     EXPECT_EQ(transportOf(session)->pending, nullptr);
+}
+
+TEST_F(ReceiveTest, AnyoneMayAnswerABroadcast)
+{
+    // Loopback's broadcast address: the platform refuses it until the socket
+    // allows broadcasts, and the answer comes from the answering host.
+    const int listener = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in broadcast{};
+    broadcast.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.255.255.255", &broadcast.sin_addr);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&broadcast), sizeof broadcast), 0);
+    socklen_t length = sizeof broadcast;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&broadcast), &length);
+    Recorder recorder;
+    SnmpSession settings{};
+    settings.peerName = "127.255.255.255";
+    settings.remotePort = ntohs(broadcast.sin_port);
+    settings.retries = 1;
+    settings.timeout = 500000;
+    settings.callback = &Recorder::callback;
+    settings.callbackArg = &recorder;
+    settings.community = reinterpret_cast<const uint8_t*>("public");
+    settings.communityLength = 6;
+    SnmpSession* session = openSession(&settings);
+    ASSERT_NE(session, nullptr);
+    const int32_t id = sendPdu(session, getRequest());
+    ASSERT_NE(id, 0);
+    pollfd p{listener, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    ASSERT_TRUE(transportOf(session)->pending->anySender);
+    sendFrom("127.0.0.1", 0, session, encodeReply(0, "public", PduResponse, id));
+    readWhenReady(session);
+    EXPECT_EQ(recorder.calls.size(), 1u);
+    close(listener);
 }
 
 TEST_F(ReceiveTest, ReceivedPduCarriesTheSender)

@@ -169,6 +169,58 @@ TEST_F(WireTest, TextValuesByType)
     EXPECT_EQ(textOf(result), "1.3.6.1.2.1.1.3");
 }
 
+std::string dottedOid(size_t count)
+{
+    std::string text = "1.3";
+    for (size_t i = 2; i < count; ++i)
+        text += "." + std::to_string(i);
+    return text;
+}
+
+TEST_F(WireTest, ValuesAndNamesThatCannotGoOutAsGivenAreRefused)
+{
+    const std::string overlong = dottedOid(SnmpOidCapacity + 1);
+    struct Case {
+        std::string name;
+        double type;
+        HostValue value;
+        bool reported;  // 1129 naming the text; otherwise no message at all
+        std::string text;
+    };
+    const Case cases[] = {
+        {"1.3.6.1.4.1.9.6.0", 64, stringArg("hello"), true, "hello"},
+        {"1.3.6.1.4.1.9.6.0", 64, stringArg(""), true, ""},
+        {"1.3.6.1.4.1.9.6.0", 64, stringArg("256.1.1.1"), true, "256.1.1.1"},
+        {"1.3.6.1.4.1.9.6.0", 6, stringArg("1..3"), true, "1..3"},
+        {"1.3.6.1.4.1.9.6.0", 6, stringArg("system.x"), true, "system.x"},
+        {"1.3.6.1.4.1.9.6.0", 6, stringArg(overlong), true, overlong},
+        {overlong, 4, stringArg("x"), true, overlong},  // a name is never cut either
+        {"1.3.6.1.4.1.9.6.0", 4, HostValue(), false, ""},  // no value given
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        host.delivered.clear();
+        LoopbackPeer silent;
+        const HostValue result = call(ScriptIdSetEx, {stringArg("127.0.0.1"), numberArg(silent.port()), numberArg(0),
+                                                      stringArg("private"), stringArg(c.name), numberArg(c.type),
+                                                      c.value});
+        EXPECT_EQ(result.type, static_cast<uint32_t>(HostTypeEmpty));
+        EXPECT_EQ(silent.receive(100).size(), 0u);
+        ASSERT_EQ(host.delivered.size(), c.reported ? 1u : 0u);
+        if (c.reported) {
+            EXPECT_EQ(host.delivered[0].message, 1129u);
+            EXPECT_EQ(host.delivered[0].text, c.text);
+        }
+    }
+    // The longest name and value go out whole.
+    const std::string longest = dottedOid(SnmpOidCapacity);
+    EchoPeer peer;
+    const HostValue echoed = setEx(peer, longest.c_str(), 6, {stringArg(longest)});
+    ASSERT_NE(peer.request(), nullptr);
+    EXPECT_EQ(peer.request()->variables->nameLength, SnmpOidCapacity);
+    EXPECT_EQ(textOf(echoed), longest);
+}
+
 int32_t lookupFive(const uint32_t* extra) { return *extra == 5 ? 0 : -1; }
 BinData* binaryVariable = nullptr;
 BinData* accessFirst(intptr_t index) { return index == 0 ? binaryVariable : nullptr; }

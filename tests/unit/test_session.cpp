@@ -87,6 +87,12 @@ TEST_F(SessionTest, PeerNames)
     ASSERT_NE(named, nullptr);
     EXPECT_EQ(findSessionSlot(named)->transport->peerAddress.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
 
+    // The empty name is the local host, as Winsock answers it (nothing is sent here).
+    settings.peerName = "";
+    SnmpSession* local = openSession(&settings);
+    ASSERT_NE(local, nullptr);
+    EXPECT_NE(findSessionSlot(local)->transport->peerAddress.sin_addr.s_addr, 0u);
+
     // The all-ones address is the dotted conversion's failure value, so it is looked up as a name.
     settings.peerName = "255.255.255.255";
     SnmpSession* broadcast = openSession(&settings);
@@ -205,6 +211,33 @@ TEST_F(SessionTest, RequestIdsAcrossSessions)
     EXPECT_EQ(sendPdu(second, getRequest()), 3);
     for (int32_t id : {1, 2, 7, 3})
         EXPECT_EQ(DecodedPdu(peer.receive())->requestId, id);
+}
+
+uint32_t entropyValue = 0;
+uint32_t fixedEntropy() { return entropyValue; }
+
+TEST_F(SessionTest, FirstRequestIdOfALoadIsRandom)
+{
+    LoopbackPeer peer;
+    SnmpSession settings = settingsFor(peer, "public");
+    SnmpSession* session = openSession(&settings);
+    setEntropySource(&fixedEntropy);
+    const struct {
+        uint32_t entropy;
+        int32_t first;
+    } cases[] = {{0x12345678u, 0x12345678}, {0x80000005u, 5}, {0, 1}, {0xFFFFFFFFu, 0x7FFFFFFF}};
+    for (const auto& c : cases) {
+        entropyValue = c.entropy;
+        libraryState().requestIdsStarted = false;
+        EXPECT_EQ(sendPdu(session, getRequest()), c.first);
+        EXPECT_EQ(sendPdu(session, getRequest()), static_cast<int32_t>(static_cast<uint32_t>(c.first) + 1u));
+    }
+    // From the system's generator, two loads do not start alike.
+    setEntropySource(nullptr);
+    libraryState().requestIdsStarted = false;
+    const int32_t one = sendPdu(session, getRequest());
+    libraryState().requestIdsStarted = false;
+    EXPECT_NE(sendPdu(session, getRequest()), one);
 }
 
 TEST_F(SessionTest, RequestIdsNeverZero)

@@ -129,7 +129,7 @@ TEST_F(SyncTest, ReportWithTheAwaitedIdEndsTheWait)
     LoopbackPeer peer;
     SnmpSession* session = openSync(peer);
     std::thread agent = answer(peer, [](int32_t id) {
-        return std::vector<std::vector<uint8_t>>{encodeReply(1, "public", PduReport, id)};
+        return std::vector<std::vector<uint8_t>>{encodeReply(0, "public", PduReport, id)};
     });
     SnmpPdu* response = nullptr;
     EXPECT_EQ(syncRequest(session, getRequest(), &response), 0);

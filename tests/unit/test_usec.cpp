@@ -92,14 +92,19 @@ TEST(SecurityString, Table)
         {"/user/a/b/ctx", 0, "", "user", SecurityAuth | SecurityPriv, "ctx"},
         {"/user/a/b/ctx/ignored", 0, "", "user", SecurityAuth | SecurityPriv, "ctx"},
         {"/user///", 0, "", "user", 0, ""},
-        {"/", -1, "userName cannot be zero length\n", "", SecurityReportable, "old"},
-        {"//secret", -1, "userName cannot be zero length\n", "", SecurityReportable, "old"},
-        {"/user/0x" + hex32 + "0", -1, "auth key not 16 octets\n", "user", 0, "old"},
-        {"/user/0x" + hex32.substr(1), -1, "auth key not 16 octets\n", "user", 0, "old"},
-        {"/user/0x" + hex32.substr(0, 30) + "g0", -1, "auth key contains non hex digits\n", "user", 0, "old"},
-        {"/user/a/0x12", -1, "priv key not 16 octets\n", "user", SecurityAuth, "old"},
-        {"/user/a/0x" + hex32.substr(0, 30) + "zz", -1, "priv key contains non hex digits\n", "user",
-         SecurityAuth, "old"},
+        // Refused: the session stays as it was.
+        {"/", UsecParseRefused, "userName cannot be zero length\n", "kolbur", SecurityReportable, "old"},
+        {"//secret", UsecParseRefused, "userName cannot be zero length\n", "kolbur", SecurityReportable, "old"},
+        {"/user/0x" + hex32 + "0", UsecParseRefused, "auth key not 16 octets\n", "kolbur", SecurityReportable, "old"},
+        {"/user/0x" + hex32.substr(1), UsecParseRefused, "auth key not 16 octets\n", "kolbur", SecurityReportable,
+         "old"},
+        {"/user/0x" + hex32.substr(0, 30) + "g0", UsecParseRefused, "auth key contains non hex digits\n", "kolbur",
+         SecurityReportable, "old"},
+        {"/user/0x" + hex32.substr(0, 31) + "g", UsecParseRefused, "auth key contains non hex digits\n", "kolbur",
+         SecurityReportable, "old"},
+        {"/user/a/0x12", UsecParseRefused, "priv key not 16 octets\n", "kolbur", SecurityReportable, "old"},
+        {"/user/a/0x" + hex32.substr(0, 30) + "zz", UsecParseRefused, "priv key contains non hex digits\n", "kolbur",
+         SecurityReportable, "old"},
         {"plain", 0, "", "kolbur", SecurityReportable, "old"},
     };
     for (const ParseCase& c : cases) {
@@ -125,17 +130,16 @@ TEST(SecurityString, Table)
     }
 }
 
-TEST(SecurityString, HexKeysAreReadPairByPair)
+TEST(SecurityString, HexKeysInEitherCase)
 {
     int32_t result = 0;
     std::string errors;
-    SnmpSession session =
-        parsed("/u/0x000102030405060708090a0b0c0d0eFF/0x" + std::string(30, '1') + "1g", &result, &errors);
+    SnmpSession session = parsed("/u/0x000102030405060708090a0b0c0d0eFF/0xAbCdEf" + std::string(26, '1'), &result,
+                                 &errors);
     EXPECT_EQ(result, 0) << errors;
     EXPECT_EQ(hexText(session.authKey, 16), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E FF");
-    // A pair whose second character is no hex digit is read as its first digit.
-    EXPECT_EQ(session.privKey[15], 0x01);
-    EXPECT_EQ(session.privKey[0], 0x11);
+    EXPECT_EQ(hexText(session.privKey, 3), "AB CD EF");
+    EXPECT_EQ(session.privKey[15], 0x11);
 }
 
 TEST(SecurityString, PassPhrasesAreLocalisedToTheAgent)

@@ -121,15 +121,24 @@ TEST_F(UsecSessionTest, DiscoveryWithoutAnswerFailsTheOpenOnly)
     EXPECT_EQ(peer.drain(), 2);
 }
 
-TEST_F(UsecSessionTest, OverlongUserNameFailsTheOpen)
+TEST_F(UsecSessionTest, RefusedSecurityStringsFailTheOpenBeforeAnythingIsSent)
 {
-    LoopbackPeer peer;
-    std::thread agent([&]() { answerDiscovery(peer); });
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(openUser(peer, ("/" + std::string(40, 'u')).c_str()), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "userName longer than 31 octets\n");
-    agent.join();
-    EXPECT_EQ(libraryState().sessions, nullptr);
+    const std::pair<std::string, const char*> refused[] = {
+        {"/" + std::string(40, 'u'), "userName longer than 31 octets\n"},
+        {"/", "userName cannot be zero length\n"},
+        {"/user/0x1234", "auth key not 16 octets\n"},
+        {"/user/0x" + std::string(31, '0') + "g", "auth key contains non hex digits\n"},
+        {"/user/secret/0x" + std::string(32, 'z'), "priv key contains non hex digits\n"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.first);
+        LoopbackPeer peer;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(openUser(peer, r.first.c_str()), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), r.second);
+        EXPECT_EQ(peer.drain(), 0);  // no discovery either
+        EXPECT_EQ(libraryState().sessions, nullptr);
+    }
 }
 
 TEST_F(UsecSessionTest, GenuineReplyWinsOverForgedOnes)

@@ -230,32 +230,52 @@ TEST_F(ConversionTest, TextBindingsByType)
     struct Case {
         uint8_t type;
         std::string text;
+        bool converts;
         std::vector<uint8_t> value;
     };
-    std::string longOid = "1";
-    std::vector<uint32_t> first64 = {1};
-    for (uint32_t i = 2; i <= 70; ++i) {
-        longOid += "." + std::to_string(i);
-        if (i <= 64)
-            first64.push_back(i);
+    std::string longest = "1.3";
+    std::vector<uint32_t> longestWords = {1, 3};
+    while (longestWords.size() < SnmpOidCapacity) {
+        longest += ".7";
+        longestWords.push_back(7);
     }
     const Case cases[] = {
-        {6, "system.3", words({1, 3, 6, 1, 2, 1, 1, 3})},
-        {6, "1.3.x", words({1, 3})},
-        {6, "x", {}},
-        {6, longOid, words(first64)},  // beyond 64 sub-identifiers: dropped
-        {64, "10.0.0.1", {10, 0, 0, 1}},
-        {64, "not an address", {255, 255, 255, 255}},
-        {4, "", {}},
-        {4, "hello", {'h', 'e', 'l', 'l', 'o'}},
-        {2, "abcd", {'a', 'b', 'c', 'd'}},  // sent as given
+        {6, "system.3", true, words({1, 3, 6, 1, 2, 1, 1, 3})},
+        {6, longest, true, words(longestWords)},
+        {6, longest + ".7", false, {}},  // never cut
+        {6, "1.3.x", false, {}},
+        {6, "1..3", false, {}},
+        {6, "system.x", false, {}},
+        {6, "x", false, {}},
+        {6, "5", false, {}},  // one sub-identifier would travel as 0.0
+        {6, "", false, {}},
+        {64, "10.0.0.1", true, {10, 0, 0, 1}},
+        {64, "255.255.255.255", true, {255, 255, 255, 255}},
+        {64, "hello", false, {}},
+        {64, "", false, {}},
+        {64, "256.1.1.1", false, {}},
+        {64, "1.2.3", false, {}},
+        {64, "1.2.3.4.", false, {}},
+        {64, "010.0.0.1", false, {}},  // octal to some readers: refused, not guessed
+        {64, " 1.2.3.4", false, {}},
+        {64, std::string("1.2.3.4\0", 8), false, {}},
+        {4, "", true, {}},
+        {4, "hello", true, {'h', 'e', 'l', 'l', 'o'}},
+        {4, std::string("a\0b", 3), true, {'a', 0, 'b'}},  // every byte the script gave
+        {2, "abcd", true, {'a', 'b', 'c', 'd'}},          // sent as given
     };
     for (const Case& c : cases) {
         SnmpPdu* pdu = createPdu(PduSetRequest);
-        ASSERT_TRUE(addTextBinding(pdu, Name, 9, c.type, c.text.c_str()));
-        uint8_t type = 0;
-        EXPECT_EQ(valueOf(pdu, &type), c.value) << c.text;
-        EXPECT_EQ(type, c.type);
+        const CString text(c.text.data(), static_cast<int>(c.text.size()));
+        EXPECT_EQ(textConverts(c.type, text), c.converts) << c.text;
+        EXPECT_EQ(addTextBinding(pdu, Name, 9, c.type, text), c.converts) << c.text;
+        if (c.converts) {
+            uint8_t type = 0;
+            EXPECT_EQ(valueOf(pdu, &type), c.value) << c.text;
+            EXPECT_EQ(type, c.type);
+        } else {
+            EXPECT_EQ(pdu->variables, nullptr) << c.text;
+        }
         freePdu(pdu);
     }
 }

@@ -502,6 +502,21 @@ TEST(Winsock, ReceiveWithoutSourceAddress)
     EXPECT_EQ(std::string(buffer, 4), "anon");
 }
 
+TEST(Winsock, DatagramLargerThanTheBufferIsAnError)
+{
+    // As Winsock: the buffer is filled, the call fails (WSAEMSGSIZE), the rest is gone.
+    LoopbackSocket sender, receiver;
+    ASSERT_TRUE(sendDatagram(sender.get(), receiver.port(), "oversized"));
+    ASSERT_TRUE(sendDatagram(sender.get(), receiver.port(), "next"));
+    char buffer[4];
+    errno = 0;
+    EXPECT_EQ(recvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), SOCKET_ERROR);
+    EXPECT_EQ(errno, EMSGSIZE);
+    EXPECT_EQ(std::string(buffer, 4), "over");
+    EXPECT_EQ(recvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), 4);
+    EXPECT_EQ(std::string(buffer, 4), "next");
+}
+
 TEST(Winsock, InetAddr)
 {
     const struct {
@@ -576,6 +591,26 @@ TEST(Winsock, GetHostByNameOfADottedAddress)
     in_addr address;
     std::memcpy(&address, entry->h_addr_list[0], sizeof address);
     EXPECT_STREQ(inet_ntoa(address), "127.0.0.9");
+}
+
+TEST(Winsock, EmptyHostNameIsTheLocalHost)
+{
+    char name[256] = {0};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    const hostent* own = gethostbyname(name);
+    if (own == nullptr)
+        GTEST_SKIP() << "this machine's own name does not resolve";
+    uint32_t expected;
+    std::memcpy(&expected, own->h_addr_list[0], 4);
+    for (const char* empty : {"", static_cast<const char*>(nullptr)}) {
+        const hostent* entry = winGethostbyname(empty);
+        ASSERT_NE(entry, nullptr);
+        ASSERT_EQ(entry->h_length, 4);
+        uint32_t address;
+        std::memcpy(&address, entry->h_addr_list[0], 4);
+        EXPECT_EQ(address, expected);
+    }
+    EXPECT_EQ(winGethostbyname("no-such-host.invalid"), nullptr);
 }
 
 TEST(Winsock, GetHostName)

@@ -650,6 +650,9 @@ public:
                 return error(v1 ? ErrBadValue : ErrWrongType, i, request);
             if (v.type == ASN_IPADDRESS && v.value.size() != 4)
                 return error(v1 ? ErrBadValue : ErrWrongLength, i, request);
+            // A value that did not read as its type (an integer beyond it, an empty OID).
+            if (!encodable(v))
+                return error(v1 ? ErrBadValue : ErrWrongEncoding, i, request);
             const Variable* existing = table_.find(v.name);
             if (existing != nullptr && !visible(*existing))
                 return error(v1 ? ErrNoSuchName : ErrNotWritable, i, request);

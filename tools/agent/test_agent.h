@@ -40,6 +40,7 @@ constexpr int32_t ErrReadOnly = 4;
 constexpr int32_t ErrGenErr = 5;
 constexpr int32_t ErrWrongType = 7;
 constexpr int32_t ErrWrongLength = 8;
+constexpr int32_t ErrWrongEncoding = 9;
 constexpr int32_t ErrNoCreation = 11;
 constexpr int32_t ErrNotWritable = 17;
 
