@@ -111,7 +111,7 @@ void parseOid(const uint8_t* p, int32_t n, int32_t capacity)
     int32_t room = sizeof out;
     uint8_t* w = berBuildOid(out, &room, tag, oid.get(), count);
     if (w == nullptr)
-        return;  // over the 64-octet work area
+        return;  // more than the octets given here
     uint32_t back[70];
     int32_t backCount = 70;
     int32_t counter = static_cast<int32_t>(w - out);

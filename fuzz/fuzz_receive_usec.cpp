@@ -153,7 +153,7 @@ void checkRoundTrip(const SnmpPdu* pdu)
     uint8_t packet[SnmpPacketSize];
     int32_t length = sizeof packet;
     if (encodeMessage(&role, pdu, packet, &length, 1) != 0)
-        return;  // a name over the encoder's 64-octet limit, or too large
+        return;  // a value the encoder cannot write back, or too large
     std::unique_ptr<uint8_t[]> exact(new uint8_t[static_cast<size_t>(length)]);
     std::memcpy(exact.get(), packet, static_cast<size_t>(length));
     SnmpSession session = base;

@@ -186,23 +186,6 @@ A.run(function()
       T.eq(binding.value, text, label .. ": the OID the agent received")
     end
   end
-  -- Texts the type cannot carry are refused before anything is sent: message
-  -- 1129 naming the text, the empty result. A value is never cut or guessed.
-  for _, case in ipairs({
-    {ASN_IPADDRESS, IP, "not an address"},
-    {ASN_IPADDRESS, IP, "256.1.1.1"},
-    {ASN_IPADDRESS, IP, ""},
-    {ASN_OBJECT_ID, OID, "1.3.x"},
-    {ASN_OBJECT_ID, OID, long .. ".7"},
-  }) do
-    local asn, oid, value = table.unpack(case)
-    local label = string.format("refused %d %s", asn, value:sub(1, 30))
-    local messages, result = E.with_messages(
-      function() return snmpsetEx(A.HOST, agent.port, 0, "public", oid, asn, value) end)
-    E.expect_messages(messages, {{1129, value}}, label)
-    T.eq(result, nil, label .. ": the empty result")
-    T.eq(#agent:take(), 0, label .. ": nothing sent")
-  end
   agent:stop()
 
   -- Sets the agent refuses: the status, message 1127 with the OID as

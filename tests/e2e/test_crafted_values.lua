@@ -3,6 +3,8 @@
 -- responses octet by octet (udp_sink.py, CRAFTED): numeric bindings without a
 -- four-octet value end like a missing variable, an IpAddress of fewer than four
 -- octets ends with "Couldn't get ip address"; neither reads past the value.
+-- Integers with redundant leading octets read as their value; values beyond
+-- their type, or empty, and constructed values are no value.
 local T = require("testlib")
 local E = require("e2elib")
 
@@ -25,6 +27,14 @@ local cases = {
   {12, "1.2.3.4", nil},                               -- the first four of five octets
   {13, "00.1A.FF", nil},
   {14, "", nil},                                      -- noSuchObject
+  -- Integers are read by value, whatever their redundant leading octets; a
+  -- value beyond its type, or none at all, is no value.
+  {15, -2147483648, nil},
+  {16, 0, "Couldn't get variable (" .. base .. "16)"},
+  {17, 0, "Couldn't get variable (" .. base .. "17)"},
+  -- A type the module does not decode: its octets, unless it is constructed.
+  {18, "00.AA", nil},
+  {19, 0, "Couldn't get variable (" .. base .. "19)"},
 }
 for _, case in ipairs(cases) do
   local oid = base .. case[1]

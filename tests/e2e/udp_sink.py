@@ -54,6 +54,11 @@ CRAFTED = {
     12: bytes.fromhex("40050102030405"),   # IpAddress of 5 octets
     13: bytes.fromhex("0403001aff"),       # OCTET STRING 00 1A FF
     14: bytes.fromhex("8000"),             # noSuchObject
+    15: bytes.fromhex("0205ff80000000"),   # INTEGER -2^31 as pyasn1 writes it
+    16: bytes.fromhex("02050080000000"),   # INTEGER 2^31: no INTEGER holds it
+    17: bytes.fromhex("0600"),             # OBJECT IDENTIFIER without octets
+    18: bytes.fromhex("030200aa"),         # BIT STRING
+    19: bytes.fromhex("a0020500"),         # a constructed value of a context tag
 }
 
 

@@ -74,11 +74,12 @@ enum Plan {
     PlanLate,            // nothing now; the reply goes out with the next answer
     PlanOversizedFirst,  // a datagram larger than any message, then the valid one
     PlanEmptyFirst,      // an empty datagram, then the valid one
+    PlanForeignFirst,    // the valid reply from another port first, then from the right one
     PlanCount
 };
 
 const char* const PlanNames[PlanCount] = {"valid", "garbage-first", "garbage-only", "other-id-first",
-                                          "duplicate", "late", "oversized-first", "empty-first"};
+                                          "duplicate", "late", "oversized-first", "empty-first", "foreign-first"};
 
 enum Mutation {
     MutFlip,           // random octets flipped
@@ -112,6 +113,9 @@ public:
         socks_.push_back(sock_);
         // The plain request forms always ask port 161; that needs root, which CI has.
         const int wellKnown = socket(AF_INET, SOCK_DGRAM, 0);
+        foreign_ = socket(AF_INET, SOCK_DGRAM, 0);
+        address.sin_port = 0;  // loopback, another port
+        bind(foreign_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_addr.s_addr = inet_addr(WellKnownAddress);
@@ -130,6 +134,7 @@ public:
         thread_.join();
         for (int sock : socks_)
             closesocket(sock);
+        closesocket(foreign_);
     }
 
     uint16_t port() const { return port_; }
@@ -405,6 +410,10 @@ private:
             send(std::vector<uint8_t>(), from);
             send(valid, from);
             break;
+        case PlanForeignFirst:
+            sendto(foreign_, valid.data(), valid.size(), 0, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+            send(valid, from);
+            break;
         default:
             break;
         }
@@ -413,6 +422,7 @@ private:
     int sock_ = -1;
     std::vector<int> socks_;
     int replyVia_ = -1;
+    int foreign_ = -1;  // answers in the agent's place, from another port
     uint16_t port_ = 0;
     std::thread thread_;
     std::atomic<bool> stop_{false};
@@ -586,9 +596,12 @@ int main(int argc, char** argv)
     if (FILE* f = fopen(diagnostics, "r")) {
         char line[512];
         while (fgets(line, sizeof line, f) != nullptr) {
+            // Grouped by their fixed words: what follows a colon or an opening
+            // parenthesis (an error text, a tag, an address) varies.
             std::string l(line);
             const size_t colon = l.find(':');
-            lines[colon != std::string::npos && colon < 20 ? l.substr(0, colon) : l.substr(0, l.find('\n'))]++;
+            const size_t cut = colon != std::string::npos && colon < 20 ? colon : l.find_first_of(":(\n");
+            lines[l.substr(0, cut == std::string::npos ? l.size() : cut)]++;
         }
         fclose(f);
     }

@@ -635,33 +635,6 @@ TEST(DecodeMessage, ValuesThatDoNotFitHaveNone)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(var->value), 2), "hi");
 }
 
-TEST(DecodeMessage, NamesAndOidValuesUpToTheLimit)
-{
-    std::vector<uint32_t> oid = {1, 3};
-    while (static_cast<int>(oid.size()) < SnmpOidCapacity)
-        oid.push_back(0xFFFFFFFFu);
-    TestSession s(SnmpVersion1, "public");
-    PduPtr asName = newPdu(PduResponse);
-    addNullVar(asName.get(), oid.data(), SnmpOidCapacity);
-    PduPtr asValue = newPdu(PduResponse);
-    addValue(asValue.get(), sysDescr, 9, ASN_OBJECT_ID, oid.data(), 4 * SnmpOidCapacity);
-    for (SnmpPdu* pdu : {asName.get(), asValue.get()}) {
-        const Bytes out = encode(s.session, *pdu);
-        ASSERT_FALSE(out.empty());
-        PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
-        ASSERT_EQ(decode(out, back.get()), 0);
-        const VarBind* var = back->variables;
-        const uint32_t* got = pdu == asName.get() ? var->name : reinterpret_cast<const uint32_t*>(var->value);
-        const int32_t count = pdu == asName.get() ? var->nameLength : var->valueLength / 4;
-        EXPECT_EQ(std::vector<uint32_t>(got, got + count), oid);
-    }
-    // A name one entry longer fails the message, rather than being cut.
-    std::vector<uint8_t> longName = {0x2B};
-    longName.resize(SnmpOidCapacity, 0x01);
-    PduPtr back(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
-    EXPECT_EQ(decode(requestMessage(0, "public", 0xA2, binding(tlv(0x06, longName), hexBytes("05 00"))), back.get()), -1);
-}
-
 TEST(DecodeMessage, MalformedStructureFails)
 {
     const Bytes good = binding(nameSysDescr, hexBytes("02 01 05"));

@@ -593,26 +593,6 @@ TEST(Winsock, GetHostByNameOfADottedAddress)
     EXPECT_STREQ(inet_ntoa(address), "127.0.0.9");
 }
 
-TEST(Winsock, EmptyHostNameIsTheLocalHost)
-{
-    char name[256] = {0};
-    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
-    const hostent* own = gethostbyname(name);
-    if (own == nullptr)
-        GTEST_SKIP() << "this machine's own name does not resolve";
-    uint32_t expected;
-    std::memcpy(&expected, own->h_addr_list[0], 4);
-    for (const char* empty : {"", static_cast<const char*>(nullptr)}) {
-        const hostent* entry = winGethostbyname(empty);
-        ASSERT_NE(entry, nullptr);
-        ASSERT_EQ(entry->h_length, 4);
-        uint32_t address;
-        std::memcpy(&address, entry->h_addr_list[0], 4);
-        EXPECT_EQ(address, expected);
-    }
-    EXPECT_EQ(winGethostbyname("no-such-host.invalid"), nullptr);
-}
-
 TEST(Winsock, GetHostName)
 {
     char name[256];
