@@ -501,25 +501,6 @@ TEST_F(AgentTest, SetErrorsByVersionAndNothingStored)
     EXPECT_EQ(r.errorIndex, 1);
 }
 
-TEST_F(AgentTest, SetOfAnIntegerBeyondItsTypeIsRefused)
-{
-    // Five octets of text retagged as an INTEGER: 2^31, which no INTEGER holds.
-    for (int32_t version : {SnmpVersion1, SnmpVersion2c}) {
-        Bytes request = encodeRequest(version, "private", PduSetRequest, 5,
-                                      {makeVariable(typed(1), ASN_OCTET_STR, {0x00, 0x80, 0x00, 0x00, 0x00})});
-        request[request.size() - 7] = ASN_INTEGER;
-        send(request);
-        const auto data = client_.receive();
-        ASSERT_TRUE(data.has_value());
-        const auto reply = decodeReply(*data);
-        ASSERT_TRUE(reply.has_value());
-        EXPECT_EQ(reply->errorStatus, version == SnmpVersion1 ? ErrBadValue : ErrWrongEncoding);
-        Variable stored;
-        ASSERT_TRUE(agent().variable(typed(1), &stored));
-        EXPECT_EQ(stored.value, int32Value(-42));
-    }
-}
-
 TEST_F(AgentTest, ReadOnlyAndCreate)
 {
     const Variable v = makeVariable(typed(1), ASN_INTEGER, int32Value(5));

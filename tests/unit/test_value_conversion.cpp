@@ -243,21 +243,16 @@ TEST_F(ConversionTest, TextBindingsByType)
         {6, "system.3", true, words({1, 3, 6, 1, 2, 1, 1, 3})},
         {6, longest, true, words(longestWords)},
         {6, longest + ".7", false, {}},  // never cut
-        {6, "1.3.x", false, {}},
         {6, "1..3", false, {}},
         {6, "system.x", false, {}},
-        {6, "x", false, {}},
         {6, "5", false, {}},  // one sub-identifier would travel as 0.0
         {6, "", false, {}},
         {64, "10.0.0.1", true, {10, 0, 0, 1}},
-        {64, "255.255.255.255", true, {255, 255, 255, 255}},
         {64, "hello", false, {}},
         {64, "", false, {}},
         {64, "256.1.1.1", false, {}},
-        {64, "1.2.3", false, {}},
         {64, "1.2.3.4.", false, {}},
         {64, "010.0.0.1", false, {}},  // octal to some readers: refused, not guessed
-        {64, " 1.2.3.4", false, {}},
         {64, std::string("1.2.3.4\0", 8), false, {}},
         {4, "", true, {}},
         {4, "hello", true, {'h', 'e', 'l', 'l', 'o'}},
