@@ -11,7 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

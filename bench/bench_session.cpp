@@ -38,10 +38,12 @@
 #include <string>
 #include <vector>
 
-#include "snmp/message.h"
-#include "snmp/pdu.h"
-#include "snmp/session.h"
-#include "snmp/sync_request.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/transport/engine_records.h"
+#include "snmp/transport/session.h"
+#include "snmp/transport/sync_request.h"
 #include "tools/agent/test_agent.h"
 
 extern char** environ;

@@ -9,11 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "module/host_interface.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
 #include "script/dispatcher.h"
-#include "snmp/message.h"
-#include "snmp/key_cache.h"
-#include "snmp/usec.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/security/key_cache.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 #include "tools/agent/test_agent.h"
 #include "tools/agent/usm.h"
 

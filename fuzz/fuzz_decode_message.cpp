@@ -9,7 +9,8 @@ namespace {
 
 // Checks that the community handed to the hook lies inside the datagram and
 // reads all of it, so that a sanitizer sees any stray position.
-int32_t boundsCheckingHook(uint8_t* message, int32_t messageLength, uint8_t* parameters, int32_t parametersLength,
+int32_t boundsCheckingHook(const uint8_t* message, int32_t messageLength, const uint8_t* parameters,
+                           int32_t parametersLength,
                            SnmpSession* /*session*/, SnmpPdu* pdu)
 {
     FUZZ_CHECK(parametersLength >= 0);

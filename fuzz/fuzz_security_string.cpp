@@ -14,7 +14,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "snmp/sync_request.h"
+#include "snmp/transport/sync_request.h"
 #include "usec_fixture.h"
 
 namespace {

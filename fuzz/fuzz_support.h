@@ -9,7 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "snmp/message.h"
+#include "snmp/codec/ber.h"
+#include "snmp/codec/message.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/security/signed_message.h"
 
 #define FUZZ_CHECK(condition)                                                                   \
     do {                                                                                        \

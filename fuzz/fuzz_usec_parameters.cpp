@@ -62,7 +62,7 @@ int32_t reference(const uint8_t* in, int32_t n, UsecParameters* out)
         if (in[25 + u] != 16 || n < at + 16)
             return UsecBadParameters;
         std::memcpy(out->authDigest, in + at, 16);
-        out->digestPosition = const_cast<uint8_t*>(in + at);
+        out->digestOffset = at;
         at += 16;
     } else if (in[25 + u] != 0) {
         return UsecBadParameters;
@@ -86,7 +86,7 @@ void checkSame(const UsecParameters& a, const UsecParameters& b)
     FUZZ_CHECK(std::memcmp(a.userName, b.userName, sizeof a.userName) == 0);
     FUZZ_CHECK(a.authLength == b.authLength);
     FUZZ_CHECK(std::memcmp(a.authDigest, b.authDigest, sizeof a.authDigest) == 0);
-    FUZZ_CHECK(a.digestPosition == b.digestPosition);
+    FUZZ_CHECK(a.digestOffset == b.digestOffset);
     FUZZ_CHECK(a.contextLength == b.contextLength);
     FUZZ_CHECK(std::memcmp(a.context, b.context, sizeof a.context) == 0);
 }
@@ -149,8 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(decoded->userNameLength >= 1 && decoded->userNameLength <= 16);
     FUZZ_CHECK(decoded->contextLength >= 0 && decoded->contextLength <= 40);
     if ((decoded->qoS & SecurityAuth) != 0) {
-        FUZZ_CHECK(decoded->digestPosition == in + 26 + decoded->userNameLength);
-        FUZZ_CHECK(std::memcmp(decoded->digestPosition, decoded->authDigest, 16) == 0);
+        FUZZ_CHECK(decoded->digestOffset == 26 + decoded->userNameLength);
+        FUZZ_CHECK(std::memcmp(in + decoded->digestOffset, decoded->authDigest, 16) == 0);
     } else {
         std::memset(decoded->authDigest, 0, 16);  // not on the wire: any placeholder does
     }

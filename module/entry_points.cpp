@@ -1,5 +1,6 @@
-#include "module/host_interface.h"
-#include "module/host_services.h"
+#include "module/entry_points.h"
+
+#include "hostapi/host_messages.h"
 #include "module/module_tables.h"
 
 VTR_EXPORT BYTE VTR_InitModule(HostContext* context)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/host_interface.h"
+#include "module/entry_points.h"
 
 const ModuleInfo* moduleInfoRecord();
 const DefineEntry* defineTableRows();   // ends with a row whose name is null

@@ -142,17 +142,28 @@ uint32_t runtimeEntropy()
     return entropySource.load()();
 }
 
-void runtimeReportError(const char* label)
+size_t runtimeFormatError(const char* label, char* out, size_t size)
 {
+    if (out == nullptr || size == 0)
+        return 0;
     const int error = errno;
     char text[256];
     const char* description = errorDescription(strerror_r(error, text, sizeof text), text);
+    const int length = label != nullptr && label[0] != '\0'
+                           ? std::snprintf(out, size, "%.700s: %s\n", label, description)
+                           : std::snprintf(out, size, "%s\n", description);
+    errno = error;
+    if (length < 0)
+        return 0;
+    return static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size - 1;
+}
+
+void runtimeReportError(const char* label)
+{
+    const int error = errno;
     // The line goes out in one piece, so other output cannot tear it apart.
     char line[1024];
-    if (label != nullptr && label[0] != '\0')
-        std::snprintf(line, sizeof line, "%.700s: %s\n", label, description);
-    else
-        std::snprintf(line, sizeof line, "%s\n", description);
+    runtimeFormatError(label, line, sizeof line);
     std::fputs(line, stderr);
     std::fflush(stderr);
     errno = error;

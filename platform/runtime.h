@@ -9,6 +9,7 @@
 // the real clock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -58,6 +59,9 @@ uint32_t runtimeEntropy();
 // or empty) only the text and the line break; a label is cut after 700
 // bytes. errno is left as it was.
 void runtimeReportError(const char* label);
+// The same line written into out (at most size - 1 octets and a terminator);
+// answers its length.
+size_t runtimeFormatError(const char* label, char* out, size_t size);
 
 // Milliseconds since the system started, wrapping to 0 after 2^32 - 1
 // (about 49.7 days), like the platform's 32-bit tick count.

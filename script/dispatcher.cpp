@@ -4,20 +4,6 @@
 #include "script/request_functions.h"
 #include "script/trap_function.h"
 
-void setNumberResult(HostValue& result, double number)
-{
-    result.type = HostTypeNumber;
-    result.number = number;
-    result.text.Empty();
-}
-
-void setStringResult(HostValue& result, const CString& text)
-{
-    result.type = HostTypeString;
-    result.number = 0.0;
-    result.text = text;
-}
-
 HostValue ScriptDispatcher(HostValue* args, int32_t id)
 {
     HostValue result;

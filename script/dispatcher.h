@@ -1,7 +1,7 @@
 // The one handler behind every row of the function table.
 #pragma once
 
-#include "module/host_interface.h"
+#include "hostapi/host_value.h"
 
 enum ScriptId : int32_t {
     ScriptIdGet = 0,
@@ -19,7 +19,3 @@ enum ScriptId : int32_t {
 
 // Never throws: every problem leaves the result empty or is reported to the host.
 HostValue ScriptDispatcher(HostValue* args, int32_t id);
-
-// Result helpers shared by the script functions.
-void setNumberResult(HostValue& result, double number);
-void setStringResult(HostValue& result, const CString& text);

@@ -1,6 +1,5 @@
 #include "script/oid_functions.h"
 
-#include "script/dispatcher.h"
 #include "script/module_state.h"
 #include "script/number_conversion.h"
 #include "script/oid_text.h"

@@ -1,7 +1,7 @@
 // The script functions that need no network.
 #pragma once
 
-#include "module/host_interface.h"
+#include "hostapi/host_value.h"
 
 void snmpobjid(const HostValue* args, HostValue& result);
 void oidGetValue(const HostValue* args, HostValue& result);

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "module/host_interface.h"
-#include "snmp/session.h"
+#include "hostapi/host_value.h"
+#include "snmp/snmp.h"
 
 void snmptrapEx(const HostValue* args, HostValue& result);
 

@@ -7,11 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "module/host_services.h"
-#include "script/dispatcher.h"
+#include "hostapi/host_messages.h"
 #include "script/module_state.h"
 #include "script/oid_text.h"
-#include "snmp/message.h"
 
 namespace {
 
@@ -65,27 +63,11 @@ bool parseOidValue(const CString& text, uint32_t* values, int32_t* count)
     return parseOidString(text, values, count) && *count >= 2 && *count <= SnmpOidCapacity;
 }
 
-VarBind* appendBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const void* bytes,
-                       int32_t length)
+// Every value gets its own buffer, even an empty one, so that a present value
+// is never confused with a missing one.
+bool appendBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const void* bytes, int32_t length)
 {
-    if (length < 0)
-        return nullptr;
-    // Every value gets its own buffer, even an empty one, so that a present
-    // value is never confused with a missing one.
-    uint8_t* value = static_cast<uint8_t*>(std::calloc(1, length > 0 ? static_cast<size_t>(length) : 1));
-    if (value == nullptr)
-        return nullptr;
-    VarBind* binding = addNullVar(pdu, name, count);
-    if (binding == nullptr) {
-        std::free(value);
-        return nullptr;
-    }
-    if (length > 0)
-        std::memcpy(value, bytes, static_cast<size_t>(length));
-    binding->type = type;
-    binding->value = value;
-    binding->valueLength = length;
-    return binding;
+    return addVar(pdu, name, count, type, bytes, length) != nullptr;
 }
 
 }  // namespace
@@ -164,14 +146,14 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
 
 bool addIntegerBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, uint32_t value)
 {
-    return appendBinding(pdu, name, count, type, &value, 4) != nullptr;
+    return appendBinding(pdu, name, count, type, &value, 4);
 }
 
 bool addCounter64Binding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, uint32_t high,
                          uint32_t low)
 {
     const uint32_t words[2] = {high, low};
-    return appendBinding(pdu, name, count, type, words, 8) != nullptr;
+    return appendBinding(pdu, name, count, type, words, 8);
 }
 
 bool addBytesBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const void* bytes,
@@ -179,7 +161,7 @@ bool addBytesBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t 
 {
     if (bytes == nullptr)
         length = 0;
-    return appendBinding(pdu, name, count, type, bytes, length) != nullptr;
+    return appendBinding(pdu, name, count, type, bytes, length);
 }
 
 bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const CString& text)
@@ -189,16 +171,16 @@ bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t t
         int32_t stored = SnmpOidCapacity;
         if (!parseOidValue(text, values, &stored))
             return false;
-        return appendBinding(pdu, name, count, type, values, 4 * stored) != nullptr;
+        return appendBinding(pdu, name, count, type, values, 4 * stored);
     }
     if (type == ASN_IPADDRESS) {
         uint8_t address[4];
         if (!parseDottedAddress(text, address))
             return false;
-        return appendBinding(pdu, name, count, type, address, 4) != nullptr;
+        return appendBinding(pdu, name, count, type, address, 4);
     }
     // Every byte the script gave, zero bytes included.
-    return appendBinding(pdu, name, count, type, text.GetString(), text.GetLength()) != nullptr;
+    return appendBinding(pdu, name, count, type, text.GetString(), text.GetLength());
 }
 
 bool textConverts(uint8_t type, const CString& text)
@@ -232,11 +214,4 @@ bool parseDottedAddress(const CString& text, uint8_t* octets)
         octets[i] = static_cast<uint8_t>(value);
     }
     return p == end;
-}
-
-void reportNumber(double number)
-{
-    CString text;
-    text.Format("%.0lf", number);
-    reportInvalidValue(text);
 }

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "module/host_interface.h"
-#include "snmp/pdu.h"
+#include "hostapi/host_value.h"
+#include "snmp/snmp.h"
 
 // The script's result from a binding taken out of a response. On success the
 // module-wide OID becomes the binding's name and the answer is true. Without a
@@ -35,6 +35,3 @@ bool textConverts(uint8_t type, const CString& text);
 
 // Four dotted decimal octets, in the order written; false for anything else.
 bool parseDottedAddress(const CString& text, uint8_t* octets);
-
-// Sends the number, formatted "%.0lf", with message 1129.
-void reportNumber(double number);

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "host/vantor_host.h"
-#include "module/host_interface.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
 
 struct lua_State;
 

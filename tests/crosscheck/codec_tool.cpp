@@ -23,7 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 
 namespace {
 

@@ -23,14 +23,20 @@
 #include <vector>
 
 #include "host/vantor_host.h"
-#include "module/host_interface.h"
-#include "module/host_services.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
+#include "hostapi/host_messages.h"
 #include "platform/runtime.h"
 #include "platform/winsock.h"
 #include "script/dispatcher.h"
-#include "snmp/message.h"
-#include "snmp/pdu.h"
-#include "snmp/usec.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 
 namespace {
 

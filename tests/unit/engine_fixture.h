@@ -11,10 +11,12 @@
 
 #include "platform/runtime.h"
 #include "platform/winsock.h"
-#include "snmp/message.h"
-#include "snmp/pdu.h"
-#include "snmp/session.h"
-#include "snmp/sync_request.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/transport/engine_records.h"
+#include "snmp/transport/session.h"
+#include "snmp/transport/sync_request.h"
 
 // A UDP socket on 127.0.0.1 that receives what the engine sends and answers.
 class LoopbackPeer {

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "host/vantor_host.h"
-#include "module/host_interface.h"
-#include "module/host_services.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
+#include "hostapi/host_messages.h"
 
 struct Delivered {
     UINT message;

@@ -22,7 +22,11 @@
 #include "hex.h"
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/usec.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 #include "test_script_values.h"
 #include "tools/agent/usm.h"
 
@@ -180,7 +184,6 @@ Judged judgeReply(SnmpSession record, Bytes data, bool userBased = true)
     j.command = pdu->command;
     j.requestId = pdu->requestId;
     j.security = pdu->security;
-    j.security.digestPosition = nullptr;  // pointed into data
     for (const VarBind* var = pdu->variables; var != nullptr; var = var->next) {
         Variable v;
         v.name.assign(var->name, var->name + var->nameLength);

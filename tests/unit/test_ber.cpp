@@ -6,7 +6,7 @@
 #include <climits>
 #include <functional>
 
-#include "snmp/ber.h"
+#include "snmp/codec/ber.h"
 #include "tests/unit/hex.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "module/class_library.h"
+#include "classlib/class_library.h"
 
 namespace {
 

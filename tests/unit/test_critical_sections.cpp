@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "module/class_library.h"
+#include "classlib/class_library.h"
 #include "platform/critical_section.h"
 
 namespace {

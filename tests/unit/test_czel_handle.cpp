@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "module/class_library.h"
+#include "classlib/class_library.h"
 
 namespace {
 

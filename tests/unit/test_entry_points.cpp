@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "host/vantor_host.h"
-#include "module/host_interface.h"
-#include "module/host_services.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
+#include "hostapi/host_messages.h"
 #include "script/dispatcher.h"
 #include "fake_host.h"
 #include "test_script_values.h"

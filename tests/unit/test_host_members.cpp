@@ -6,7 +6,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "module/class_library.h"
+#include "classlib/class_library.h"
 
 namespace {
 

@@ -5,8 +5,12 @@
 #include <vector>
 
 #include "hex.h"
-#include "snmp/key_cache.h"
-#include "snmp/usec.h"
+#include "snmp/security/key_cache.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "snmp/md5.h"
+#include "snmp/security/md5.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 #include "tests/unit/hex.h"
 
 namespace {
@@ -747,12 +748,12 @@ struct HookRecord {
 };
 HookRecord hookRecord;
 
-int32_t recordingHook(uint8_t* message, int32_t messageLength, uint8_t* parameters, int32_t parametersLength,
+int32_t recordingHook(const uint8_t* message, int32_t messageLength, const uint8_t* parameters, int32_t parametersLength,
                       SnmpSession* /*session*/, SnmpPdu* pdu)
 {
     ++hookRecord.calls;
     hookRecord.messageLength = messageLength;
-    hookRecord.community.assign(reinterpret_cast<char*>(parameters), static_cast<size_t>(parametersLength));
+    hookRecord.community.assign(reinterpret_cast<const char*>(parameters), static_cast<size_t>(parametersLength));
     hookRecord.command = pdu->command;
     EXPECT_GE(parameters, message);
     EXPECT_LE(parameters + parametersLength, message + messageLength);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "snmp/pdu.h"
+#include "snmp/codec/pdu.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(CreatePdu, Defaults)
         EXPECT_EQ(pdu->peerAddress.sin_port, 0u);
         EXPECT_EQ(pdu->agentAddress.sin_addr.s_addr, 0u);
         EXPECT_EQ(pdu->security.model, 0);
-        EXPECT_EQ(pdu->security.digestPosition, nullptr);
+        EXPECT_EQ(pdu->security.digestOffset, 0);
         EXPECT_EQ(pdu->timeStamp, 0u);
         freePdu(pdu);
     }

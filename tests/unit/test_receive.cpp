@@ -4,7 +4,8 @@
 #include <poll.h>
 
 #include "engine_fixture.h"
-#include "snmp/receive.h"
+#include "snmp/transport/receive.h"
+#include "snmp/transport/retransmission.h"
 
 namespace {
 

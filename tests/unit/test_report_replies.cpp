@@ -10,7 +10,11 @@
 #include "fake_host.h"
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/usec.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 #include "test_script_values.h"
 
 namespace {

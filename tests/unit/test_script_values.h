@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "module/host_interface.h"
+#include "hostapi/host_value.h"
+#include "module/entry_points.h"
 
 inline HostValue numberArg(double number, uint32_t type = HostTypeNumber)
 {

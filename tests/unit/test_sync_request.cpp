@@ -102,7 +102,7 @@ TEST_F(SyncTest, ReplyIsCopiedForTheCaller)
     int32_t value = 0;
     std::memcpy(&value, response->variables->value, 4);
     EXPECT_EQ(value, 42);
-    EXPECT_EQ(response->security.digestPosition, nullptr);
+    EXPECT_EQ(response->security.digestOffset, 0);
     EXPECT_EQ(findSessionSlot(session)->transport->pending, nullptr);
     EXPECT_EQ(syncWaitRecord().waiting, 0);
     freePdu(response);

@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 #include "tests/unit/hex.h"
 #include "tools/agent/test_agent.h"
 

@@ -5,7 +5,11 @@
 #include <thread>
 
 #include "engine_fixture.h"
-#include "snmp/usec.h"
+#include "snmp/discovery/discovery.h"
+#include "snmp/security/digest.h"
+#include "snmp/security/keys.h"
+#include "snmp/security/security_string.h"
+#include "snmp/security/usec_check.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "fake_host.h"
 #include "script/module_state.h"
+#include "script/arguments.h"
 #include "script/request_functions.h"
 #include "script/value_conversion.h"
 #include "test_script_values.h"

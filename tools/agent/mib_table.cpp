@@ -7,7 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 
 namespace testagent {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "snmp/ber.h"
+#include "snmp/codec/ber.h"
 
 namespace testagent {
 

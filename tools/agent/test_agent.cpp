@@ -14,7 +14,8 @@
 #include <memory>
 #include <set>
 
-#include "snmp/message.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
 
 namespace testagent {
 

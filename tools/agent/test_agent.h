@@ -25,8 +25,9 @@
 #include <thread>
 #include <vector>
 
-#include "snmp/pdu.h"
-#include "snmp/session.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/transport/engine_records.h"
+#include "snmp/transport/session.h"
 #include "tools/agent/mib_table.h"
 
 namespace testagent {

@@ -1,0 +1,60 @@
+// The engine's own records: the open sessions, their transports and the
+// requests that await replies, with the process-wide state that holds them.
+// Private to the engine (the script layer sees only snmp/snmp.h).
+#pragma once
+
+#include <cstdint>
+
+#include "snmp/snmp.h"
+#include "snmp/transport/time_of_day.h"
+
+// One request that awaits a reply; owns its PDU.
+struct PendingRequest {
+    PendingRequest* next;
+    int32_t requestId;
+    int32_t sendCount;  // transmissions so far
+    int32_t timeout;    // microseconds, the session's at the first send
+    TimeOfDay sentAt;
+    TimeOfDay expiresAt;
+    SnmpPdu* pdu;
+    // Sent to a broadcast address: any sender may answer it.
+    bool anySender;
+};
+
+// The network side of a session.
+struct SessionTransport {
+    int32_t socket;           // -1 while there is none
+    sockaddr_in peerAddress;  // default destination; address 0 without a peer name
+    PendingRequest* pending;  // newest first
+};
+
+// One entry of the session list.
+struct SessionSlot {
+    SessionSlot* next;
+    SnmpSession* session;  // the engine's copy: the session handle
+    SessionTransport* transport;
+    // A user-based session that has discovered its agent: from then on only
+    // messages its hook accepts reach the callback.
+    bool acceptedOnly;
+};
+
+struct LibraryState {
+    SessionSlot* sessions;   // newest first
+    int32_t lastRequestId;   // the id handed out last
+    // False until the first id is handed out: that one is random (1 to
+    // 2^31 - 1, from the entropy source), so that ids cannot be guessed by
+    // whoever knows the module was just loaded; from then on they count up.
+    bool requestIdsStarted;
+    int32_t lastError;       // the code of the last failure; never reset
+};
+
+LibraryState& libraryState();
+
+// The slot of an open session, or null.
+SessionSlot* findSessionSlot(const SnmpSession* session);
+// Whether the engine keeps a pending entry for PDUs of this command.
+bool isRememberedCommand(int32_t command);
+// Unlinks the entry from the transport's list and releases it with its PDU.
+void removePending(SessionTransport* transport, PendingRequest* entry);
+// Releases every entry of the list with its PDU.
+void releasePendingList(PendingRequest* head);

@@ -1,0 +1,138 @@
+#include "snmp/transport/receive.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "snmp/base/allocation.h"
+#include "snmp/base/diagnostics.h"
+#include "snmp/codec/message.h"
+#include "snmp/transport/engine_records.h"
+
+namespace {
+
+// The receive check lets unauthenticated Reports through (an agent reports its
+// refusals that way). In a session that authenticates, such a Report would end
+// the wait with whatever bindings a forger put in it, so it counts only when
+// it is authenticated too.
+bool protectedEnough(const SnmpSession* session, const SnmpPdu* pdu)
+{
+    if ((session->securityFlags & SecurityAuth) == 0)
+        return true;
+    return (pdu->security.qoS & SecurityAuth) != 0;
+}
+
+// The version and community a received message carries.
+struct Envelope {
+    int32_t version;
+    int32_t communityLength;
+    uint8_t community[SnmpCommunityCapacity];
+};
+
+bool sameSender(const sockaddr_in& a, const sockaddr_in& b)
+{
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+// Whether the reply can come from the one the request was sent to: the
+// address and port it went to (anyone, for a broadcast), the session's
+// version, and for the community-based versions the session's community.
+// Whoever else can reach the manager's port must not answer in the agent's
+// place.
+bool fromTheAsked(const SnmpSession* session, const PendingRequest* entry, const SnmpPdu* reply,
+                  const Envelope& envelope)
+{
+    if (!entry->anySender && !sameSender(reply->peerAddress, entry->pdu->peerAddress)) {
+        char address[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &reply->peerAddress.sin_addr, address, sizeof address);
+        diagnose("Reply from another sender (%s:%u)\n", address, static_cast<unsigned>(ntohs(reply->peerAddress.sin_port)));
+        return false;
+    }
+    if (envelope.version != session->version ||
+        (session->version != SnmpVersionUsec &&
+         (envelope.communityLength != session->communityLength ||
+          std::memcmp(envelope.community, session->community, static_cast<size_t>(envelope.communityLength)) != 0))) {
+        diagnose("Reply with another version or community\n");
+        return false;
+    }
+    return true;
+}
+
+void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu* pdu, const Envelope& envelope)
+{
+    if (session->callback == nullptr)
+        return;
+    switch (pdu->command) {
+    case PduResponse:
+    case PduReport:
+        for (PendingRequest* entry = transport->pending; entry != nullptr;) {
+            PendingRequest* next = entry->next;
+            if (entry->requestId == pdu->requestId) {
+                if (!fromTheAsked(session, entry, pdu, envelope))
+                    break;
+                if (session->callback(SnmpOpReceived, session, entry->requestId, pdu, session->callbackArg) == 1) {
+                    removePending(transport, entry);
+                    break;
+                }
+            }
+            entry = next;
+        }
+        break;
+    case PduGetRequest:
+    case PduGetNextRequest:
+    case PduSetRequest:
+    case PduTrap:
+    case PduGetBulkRequest:
+        session->callback(SnmpOpReceived, session, pdu->requestId, pdu, session->callbackArg);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void readSockets(WinFdSet* readSet)
+{
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        SessionTransport* transport = slot->transport;
+        if (transport->socket == -1 || !__WSAFDIsSet(transport->socket, readSet))
+            continue;
+        uint8_t packet[SnmpPacketSize];
+        sockaddr_in from;
+        int fromLength = sizeof from;
+        std::memset(&from, 0, sizeof from);
+        const int received = recvfrom(transport->socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (received < 0) {
+            diagnoseSystemError("recvfrom");
+            return;
+        }
+        auto* pdu = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
+        if (pdu == nullptr) {
+            diagnose("Out of memory!\n");
+            libraryState().lastError = SnmpErrGeneric;
+            return;
+        }
+        pdu->peerAddress = from;
+        Envelope envelope;
+        envelope.communityLength = SnmpCommunityCapacity;
+        int32_t headerRemaining = received;
+        const bool framed = decodeMessageHeader(packet, &headerRemaining, envelope.community,
+                                                &envelope.communityLength, &envelope.version) != nullptr;
+        const int32_t verdict = framed ? decodeMessage(slot->session, pdu, packet, received) : -1;
+        if (verdict < 0) {
+            diagnose("Mangled packet\n");
+            freePdu(pdu);
+            return;
+        }
+        if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu))) {
+            // Forged, stale or foreign: the awaited request goes on waiting
+            // for a genuine reply or times out.
+            freePdu(pdu);
+            continue;
+        }
+        dispatchReceived(slot->session, transport, pdu, envelope);
+        freePdu(pdu);
+    }
+}

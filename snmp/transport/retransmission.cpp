@@ -1,0 +1,97 @@
+#include "snmp/transport/retransmission.h"
+
+#include "platform/runtime.h"
+#include "snmp/base/diagnostics.h"
+#include "snmp/codec/message.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/transport/engine_records.h"
+#include "snmp/transport/session.h"
+
+namespace {
+
+// Jitter of a retransmission: 0 to 499 ms from the runtime's random source.
+int64_t jitterMicroseconds()
+{
+    int r = runtimeRand() % 500;
+    if (r < 0)
+        r += 500;
+    return static_cast<int64_t>(r) * 1000;
+}
+
+void retransmit(SnmpSession* session, SessionTransport* transport, PendingRequest* entry)
+{
+    ++entry->sendCount;
+    uint8_t packet[SnmpPacketSize];
+    int32_t length = SnmpPacketSize;
+    const bool encoded = encodeMessage(session, entry->pdu, packet, &length, 0) >= 0;
+    if (!encoded)
+        diagnose("Error building packet\n");
+    timeOfDay(&entry->sentAt);
+    bool broadcast = false;
+    if (encoded && sendDatagram(transport->socket, packet, length, entry->pdu->peerAddress, &broadcast) != 0)
+        diagnoseSystemError("sendto");
+    entry->expiresAt = addMicroseconds(entry->sentAt, static_cast<int64_t>(entry->timeout) + jitterMicroseconds());
+}
+
+}  // namespace
+
+int32_t prepareWait(int32_t* socketLimit, WinFdSet* readSet, timeval* wait, int32_t* block)
+{
+    int32_t count = 0;
+    bool anyPending = false;
+    TimeOfDay earliest = {0, 0};
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        const int32_t sock = slot->transport->socket;
+        if (sock != -1) {
+            if (*socketLimit < sock + 1)
+                *socketLimit = sock + 1;
+            winFdSet(sock, readSet);
+        }
+        ++count;
+        for (const PendingRequest* entry = slot->transport->pending; entry != nullptr; entry = entry->next) {
+            if (!anyPending || isEarlier(entry->expiresAt, earliest))
+                earliest = entry->expiresAt;
+            anyPending = true;
+        }
+    }
+    if (!anyPending)
+        return count;
+
+    TimeOfDay now;
+    timeOfDay(&now);
+    int64_t left = (static_cast<int64_t>(earliest.seconds) - now.seconds) * 1000000 +
+                   (static_cast<int64_t>(earliest.microseconds) - now.microseconds);
+    if (left < 0)
+        left = 0;
+    const int64_t current = static_cast<int64_t>(wait->tv_sec) * 1000000 + wait->tv_usec;
+    if (*block == 1 || left < current) {
+        wait->tv_sec = static_cast<time_t>(left / 1000000);
+        wait->tv_usec = static_cast<suseconds_t>(left % 1000000);
+        *block = 0;
+    }
+    return count;
+}
+
+void processTimeouts()
+{
+    TimeOfDay now;
+    timeOfDay(&now);
+    for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
+        SnmpSession* session = slot->session;
+        SessionTransport* transport = slot->transport;
+        for (PendingRequest* entry = transport->pending; entry != nullptr;) {
+            PendingRequest* next = entry->next;
+            if (isEarlier(entry->expiresAt, now)) {
+                if (entry->sendCount < session->retries) {
+                    retransmit(session, transport, entry);
+                } else {
+                    if (session->callback != nullptr)
+                        session->callback(SnmpOpTimedOut, session, entry->pdu->requestId, entry->pdu,
+                                          session->callbackArg);
+                    removePending(transport, entry);
+                }
+            }
+            entry = next;
+        }
+    }
+}

@@ -1,0 +1,312 @@
+#include "snmp/transport/session.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/runtime.h"
+#include "platform/winsock.h"
+#include "snmp/base/allocation.h"
+#include "snmp/base/diagnostics.h"
+#include "snmp/codec/message.h"
+#include "snmp/codec/pdu.h"
+#include "snmp/security/signed_message.h"
+#include "snmp/transport/engine_records.h"
+
+namespace {
+
+const uint16_t DefaultPort = 161;
+const int32_t DefaultRetries = 6;
+const int32_t DefaultTimeout = 300000;
+const int32_t DefaultMaxMessageSize = 1389;
+const uint8_t DefaultCommunity[] = {'k', 'o', 'l', 'b', 'u', 'r'};
+const uint32_t DefaultEnterprise[] = {1, 3, 6, 1, 4, 1, 3, 1, 1};
+
+char* copyText(const char* text)
+{
+    const size_t length = std::strlen(text);
+    return static_cast<char*>(copyOctets(text, length + 1));
+}
+
+// The engine's own community octets for the settings; null when memory runs out.
+uint8_t* prepareCommunity(SnmpSession* session)
+{
+    const uint8_t* source = session->community;
+    int32_t length = source != nullptr ? session->communityLength : 0;
+    if (length < 0)
+        length = 0;
+    if (length == 0) {
+        source = DefaultCommunity;
+        length = sizeof DefaultCommunity;
+    } else if (source[0] == '+') {
+        ++source;
+        --length;
+        session->version = SnmpVersion2c;
+    }
+    // A terminator behind the octets: the security string is read as text.
+    auto* copy = static_cast<uint8_t*>(engineAlloc(static_cast<size_t>(length) + 1, 1));
+    if (copy == nullptr)
+        return nullptr;
+    if (length > 0)
+        std::memcpy(copy, source, static_cast<size_t>(length));
+    session->communityLength = length;
+    return copy;
+}
+
+// Undoes a half-done open. The session list holds the slot already, so the
+// close cannot fail; the engine's community copy is released in place of the
+// caller's text, which is never the engine's to free.
+SnmpSession* abortOpen(SnmpSession* session, uint8_t* community)
+{
+    session->community = community;
+    closeSession(session);
+    return nullptr;
+}
+
+bool resolvePeer(const char* name, in_addr_t* address)
+{
+    *address = inet_addr(name);
+    if (*address != INADDR_NONE)
+        return true;
+    const hostent* entry = winGethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+        return false;
+    std::memcpy(address, entry->h_addr_list[0], 4);
+    return true;
+}
+
+// The next request id: random for the first of a module load, then counting
+// up; ids wrap past the largest value but never become 0.
+int32_t nextRequestId(LibraryState& library)
+{
+    uint32_t next;
+    if (!library.requestIdsStarted) {
+        next = runtimeEntropy() & 0x7FFFFFFFu;
+        library.requestIdsStarted = true;
+    } else {
+        next = static_cast<uint32_t>(library.lastRequestId) + 1u;
+    }
+    if (next == 0)
+        next = 1;
+    library.lastRequestId = static_cast<int32_t>(next);
+    return library.lastRequestId;
+}
+
+}  // namespace
+
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
+{
+    *broadcast = false;
+    const sockaddr* address = reinterpret_cast<const sockaddr*>(&to);
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) >= 0)
+        return 0;
+    if (errno != EACCES)
+        return -1;
+    const int allow = 1;
+    if (setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) < 0)
+        return -1;
+    *broadcast = true;
+    return 0;
+}
+
+const char* errorText(int32_t code)
+{
+    switch (code) {
+    case SnmpErrBadLocalPort: return "Invalid local port";
+    case SnmpErrUnknownHost: return "Unknown host";
+    case SnmpErrUnknownSession: return "Unknown session";
+    default: return "Unknown Error";
+    }
+}
+
+SnmpSession* openSessionTransport(const SnmpSession* settings)
+{
+    LibraryState& library = libraryState();
+    if (settings == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return nullptr;
+    }
+    auto* slot = static_cast<SessionSlot*>(engineAlloc(1, sizeof(SessionSlot)));
+    auto* transport = static_cast<SessionTransport*>(engineAlloc(1, sizeof(SessionTransport)));
+    auto* session = static_cast<SnmpSession*>(engineAlloc(1, sizeof(SnmpSession)));
+    if (slot == nullptr || transport == nullptr || session == nullptr) {
+        engineFree(slot);
+        engineFree(transport);
+        engineFree(session);
+        library.lastError = SnmpErrGeneric;
+        return nullptr;
+    }
+    std::memcpy(session, settings, sizeof(SnmpSession));
+    transport->socket = -1;
+    slot->session = session;
+    slot->transport = transport;
+    slot->next = library.sessions;
+    library.sessions = slot;
+
+    if (settings->peerName != nullptr) {
+        session->peerName = copyText(settings->peerName);
+        if (session->peerName == nullptr) {
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, nullptr);
+        }
+    }
+    if (session->retries == -1)
+        session->retries = DefaultRetries;
+    if (session->timeout == -1)
+        session->timeout = DefaultTimeout;
+    if (session->maxMessageSize == 0)
+        session->maxMessageSize = DefaultMaxMessageSize;
+
+    uint8_t* community = prepareCommunity(session);
+    if (community == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return abortOpen(session, nullptr);
+    }
+
+    transport->socket = socket(AF_INET, SOCK_DGRAM, 0);
+    if (transport->socket < 0) {
+        transport->socket = -1;
+        diagnoseSystemError("socket");
+        library.lastError = SnmpErrGeneric;
+        return abortOpen(session, community);
+    }
+
+    if (session->peerName != nullptr) {
+        in_addr_t address;
+        if (!resolvePeer(session->peerName, &address)) {
+            diagnose("unknown host: %s\n", session->peerName);
+            library.lastError = SnmpErrUnknownHost;
+            return abortOpen(session, community);
+        }
+        transport->peerAddress.sin_family = AF_INET;
+        transport->peerAddress.sin_port = htons(session->remotePort != 0 ? session->remotePort : DefaultPort);
+        transport->peerAddress.sin_addr.s_addr = address;
+    }
+
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(session->localPort);
+    if (bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        diagnoseSystemError("bind");
+        library.lastError = SnmpErrBadLocalPort;
+        return abortOpen(session, community);
+    }
+
+    session->community = community;
+    return session;
+}
+
+int32_t closeSession(SnmpSession* session)
+{
+    LibraryState& library = libraryState();
+    SessionSlot** link = &library.sessions;
+    while (*link != nullptr && (*link)->session != session)
+        link = &(*link)->next;
+    SessionSlot* slot = *link;
+    if (slot == nullptr) {
+        library.lastError = SnmpErrUnknownSession;
+        return 0;
+    }
+    *link = slot->next;
+
+    engineFree(const_cast<uint8_t*>(slot->session->community));
+    engineFree(const_cast<char*>(slot->session->peerName));
+    engineFree(slot->session);
+    if (slot->transport->socket != -1)
+        closesocket(slot->transport->socket);
+    releasePendingList(slot->transport->pending);
+    engineFree(slot->transport);
+    engineFree(slot);
+    return 1;
+}
+
+int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
+{
+    LibraryState& library = libraryState();
+    SessionSlot* slot = findSessionSlot(session);
+    if (pdu == nullptr) {
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+    if (slot == nullptr) {
+        library.lastError = SnmpErrUnknownSession;
+        return 0;
+    }
+
+    switch (pdu->command) {
+    case PduGetRequest:
+    case PduGetNextRequest:
+    case PduResponse:
+    case PduSetRequest:
+    case PduGetBulkRequest:
+        if (pdu->requestId == 0)
+            pdu->requestId = nextRequestId(library);
+        if (pdu->errorStatus == -1)
+            pdu->errorStatus = 0;
+        if (pdu->errorIndex == -1)
+            pdu->errorIndex = 0;
+        break;
+    default:
+        pdu->requestId = 1;
+        if (pdu->enterpriseLength == 0) {
+            if (!copyEnterprise(pdu, DefaultEnterprise,
+                                static_cast<int32_t>(sizeof DefaultEnterprise / sizeof DefaultEnterprise[0]))) {
+                diagnose("Out of memory!\n");
+                library.lastError = SnmpErrGeneric;
+                return 0;
+            }
+        }
+        break;
+    }
+
+    SessionTransport* transport = slot->transport;
+    if (pdu->peerAddress.sin_addr.s_addr == 0) {
+        pdu->peerAddress = transport->peerAddress;
+        if (pdu->peerAddress.sin_addr.s_addr == 0) {
+            diagnose("No remote IP address specified\n");
+            library.lastError = SnmpErrUnknownHost;
+            return 0;
+        }
+    }
+
+    uint8_t packet[SnmpPacketSize];
+    int32_t length = SnmpPacketSize;
+    if (encodeMessage(session, pdu, packet, &length, 0) < 0) {
+        diagnose("Error building packet\n");
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+
+    TimeOfDay sentAt;
+    timeOfDay(&sentAt);
+    bool broadcast = false;
+    if (sendDatagram(transport->socket, packet, length, pdu->peerAddress, &broadcast) != 0) {
+        diagnoseSystemError("sendto");
+        library.lastError = SnmpErrGeneric;
+        return 0;
+    }
+
+    if (isRememberedCommand(pdu->command)) {
+        auto* entry = static_cast<PendingRequest*>(engineAlloc(1, sizeof(PendingRequest)));
+        if (entry == nullptr) {
+            diagnose("Out of memory!\n");
+            library.lastError = SnmpErrGeneric;
+            return 0;
+        }
+        entry->requestId = pdu->requestId;
+        entry->sendCount = 1;
+        entry->timeout = session->timeout;
+        entry->sentAt = sentAt;
+        entry->expiresAt = addMicroseconds(sentAt, session->timeout);
+        entry->pdu = pdu;
+        entry->anySender = broadcast;
+        entry->next = transport->pending;
+        transport->pending = entry;
+    }
+    return pdu->requestId;
+}

@@ -1,0 +1,31 @@
+#include "snmp/transport/time_of_day.h"
+
+#include "platform/runtime.h"
+
+TimeOfDay addMicroseconds(TimeOfDay t, int64_t microseconds)
+{
+    int64_t total = static_cast<int64_t>(t.microseconds) + microseconds;
+    int64_t seconds = total / 1000000;
+    total %= 1000000;
+    if (total < 0) {
+        total += 1000000;
+        --seconds;
+    }
+    t.seconds = static_cast<int32_t>(static_cast<int64_t>(t.seconds) + seconds);
+    t.microseconds = static_cast<int32_t>(total);
+    return t;
+}
+
+bool isEarlier(const TimeOfDay& a, const TimeOfDay& b)
+{
+    return a.seconds < b.seconds || (a.seconds == b.seconds && a.microseconds < b.microseconds);
+}
+
+int32_t timeOfDay(TimeOfDay* now)
+{
+    _timeb reading;
+    runtimeFtime(&reading);
+    now->seconds = static_cast<int32_t>(reading.time);
+    now->microseconds = static_cast<int32_t>(reading.millitm) * 1000;
+    return 0;
+}
