@@ -40,9 +40,7 @@
 
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
-#include "snmp/codec/pdu.h"
 #include "snmp/transport/engine_records.h"
-#include "snmp/transport/session.h"
 #include "snmp/transport/sync_request.h"
 #include "tools/agent/test_agent.h"
 

@@ -10,18 +10,15 @@
 #include <vector>
 
 #include "hostapi/host_value.h"
-#include "module/entry_points.h"
 #include "script/dispatcher.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/security/key_cache.h"
-#include "snmp/discovery/discovery.h"
 #include "snmp/security/digest.h"
+#include "snmp/security/key_cache.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
-#include "snmp/security/usec_check.h"
+#include "snmp/security/signed_message.h"
+#include "tests/support/host_values.h"
 #include "tools/agent/test_agent.h"
-#include "tools/agent/usm.h"
+#include "tools/agent/usec.h"
 
 namespace {
 
@@ -105,17 +102,17 @@ BENCHMARK(messageDigestBench)->Arg(1)->Arg(10);
 // thread: SNMPv1/SNMPv2c community "public", user "joe" with the pass phrase,
 // user "plain" without a key.
 struct BenchAgent {
-    std::unique_ptr<testagent::UsmAgent> usm;
+    std::unique_ptr<testagent::UsecAgent> usec;
     std::unique_ptr<testagent::TestAgent> agent;
     std::string hexKey;
 
     BenchAgent()
     {
-        testagent::UsmConfig config;
-        testagent::UsmUser joe;
-        testagent::UsmUser plain;
-        testagent::parseUsmUser("joe:maplesyrup", config.engineId, &joe, nullptr);
-        testagent::parseUsmUser("plain", config.engineId, &plain, nullptr);
+        testagent::UsecConfig config;
+        testagent::UsecUser joe;
+        testagent::UsecUser plain;
+        testagent::parseUsecUser("joe:maplesyrup", config.engineId, &joe, nullptr);
+        testagent::parseUsecUser("plain", config.engineId, &plain, nullptr);
         config.users = {joe, plain};
         static const char digits[] = "0123456789abcdef";
         hexKey = "0x";
@@ -123,10 +120,10 @@ struct BenchAgent {
             hexKey += digits[b >> 4];
             hexKey += digits[b & 15];
         }
-        usm = std::make_unique<testagent::UsmAgent>(config);
+        usec = std::make_unique<testagent::UsecAgent>(config);
         testagent::AgentConfig agentConfig;
         agentConfig.memoryLog = false;
-        agentConfig.hook = usm->hook();
+        agentConfig.hook = usec->hook();
         agent = std::make_unique<testagent::TestAgent>(agentConfig);
         agent->start();
     }
@@ -137,22 +134,6 @@ BenchAgent& benchAgent()
 {
     static BenchAgent instance;
     return instance;
-}
-
-HostValue numberValue(double number)
-{
-    HostValue value;
-    value.type = HostTypeNumber;
-    value.number = number;
-    return value;
-}
-
-HostValue stringValue(const std::string& text)
-{
-    HostValue value;
-    value.type = HostTypeString;
-    value.text = CString(text.data(), static_cast<int>(text.size()));
-    return value;
 }
 
 // snmpgetEx(peer, port, 0, community, "system.5.0", 2000, 2) as a script calls it.
@@ -166,9 +147,9 @@ void scriptGet(benchmark::State& state, const std::string& communityKind)
     const bool cold = community.rfind("cold:", 0) == 0;
     if (cold)
         community = community.substr(5);
-    std::vector<HostValue> args = {stringValue("127.0.0.1"), numberValue(target.agent->port()), numberValue(0),
-                                   stringValue(community),   stringValue("system.5.0"),
-                                   numberValue(2000),        numberValue(2)};
+    std::vector<HostValue> args = {stringArg("127.0.0.1"), numberArg(target.agent->port()), numberArg(0),
+                                   stringArg(community),   stringArg("system.5.0"),
+                                   numberArg(2000),        numberArg(2)};
     args.resize(16);
     for (auto _ : state) {
         if (cold)
@@ -182,12 +163,12 @@ void scriptGet(benchmark::State& state, const std::string& communityKind)
 }
 BENCHMARK_CAPTURE(scriptGet, v1, std::string("public"))->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(scriptGet, v2c, std::string("+public"))->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(scriptGet, usm_no_auth, std::string("/plain"))->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(scriptGet, usm_hex_key, std::string("hexkey"))->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(scriptGet, usm_pass_phrase, std::string("/joe/maplesyrup"))
+BENCHMARK_CAPTURE(scriptGet, usec_no_auth, std::string("/plain"))->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(scriptGet, usec_hex_key, std::string("hexkey"))->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(scriptGet, usec_pass_phrase, std::string("/joe/maplesyrup"))
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(scriptGet, usm_pass_phrase_cold, std::string("cold:/joe/maplesyrup"))
+BENCHMARK_CAPTURE(scriptGet, usec_pass_phrase_cold, std::string("cold:/joe/maplesyrup"))
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 

@@ -23,7 +23,6 @@
 #include "platform/winsock.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/receive.h"
-#include "snmp/transport/retransmission.h"
 #include "snmp/transport/sync_request.h"
 #include "usec_fixture.h"
 

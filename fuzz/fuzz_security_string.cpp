@@ -14,6 +14,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "platform/hex_digits.h"
 #include "snmp/transport/sync_request.h"
 #include "usec_fixture.h"
 
@@ -56,17 +57,6 @@ SnmpSession pattern(const char* text)
     return s;
 }
 
-int hexDigit(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 // Whether a key part is accepted: a pass phrase, nothing, or "0x" and
 // exactly 32 hexadecimal digits.
 bool keyAccepted(const std::string& part)
@@ -76,7 +66,7 @@ bool keyAccepted(const std::string& part)
     if (part.size() != 34)
         return false;
     for (size_t i = 2; i < part.size(); ++i)
-        if (hexDigit(part[i]) < 0)
+        if (hexDigitValue(part[i]) < 0)
             return false;
     return true;
 }
@@ -87,7 +77,7 @@ int readKey(const std::string& part, uint8_t* key, bool* phrase)
 {
     if (part.size() > 2 && part[0] == '0' && part[1] == 'x') {
         for (size_t i = 0; i < 16; ++i)
-            key[i] = static_cast<uint8_t>(hexDigit(part[2 + 2 * i]) * 16 + hexDigit(part[3 + 2 * i]));
+            key[i] = static_cast<uint8_t>(hexDigitValue(part[2 + 2 * i]) * 16 + hexDigitValue(part[3 + 2 * i]));
         return 1;
     }
     if (part.empty())

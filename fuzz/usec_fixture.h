@@ -10,11 +10,10 @@
 
 #include "platform/runtime.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/discovery/discovery.h"
 #include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
 #include "snmp/security/security_string.h"
+#include "snmp/security/signed_message.h"
 #include "snmp/security/usec_check.h"
 
 namespace fixture {

@@ -1,22 +1,12 @@
 #include "host/string_helpers.h"
 
+#include "platform/hex_digits.h"
+
 namespace {
 
 bool isBlank(char ch) { return ch == ' ' || ch == '\t'; }
 bool isDecimal(char ch) { return ch >= '0' && ch <= '9'; }
 bool isLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
-
-// Value of a hexadecimal digit, -1 for any other byte.
-int hexValue(char ch)
-{
-    if (isDecimal(ch))
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
 
 // Index behind an optional "0x" / "0X" prefix.
 int hexStart(const CString& text)
@@ -129,7 +119,7 @@ bool STR_IsHex(const CString& text)
     if (start >= length)
         return false;
     for (int i = start; i < length; ++i)
-        if (hexValue(text[i]) < 0)
+        if (hexDigitValue(text[i]) < 0)
             return false;
     return true;
 }
@@ -139,7 +129,7 @@ DWORD STR_HexToLong(const CString& text)
     const int length = text.GetLength();
     DWORD value = 0;
     for (int i = hexStart(text); i < length; ++i) {
-        const int digit = hexValue(text[i]);
+        const int digit = hexDigitValue(text[i]);
         if (digit < 0)
             break;
         value = (value << 4) | static_cast<DWORD>(digit);

@@ -60,18 +60,53 @@ void performGet(HostValue& result, const HostValue& oidArgument, uint16_t remote
     bindingToHostValue(binding.get(), result, oidArgument.text);
 }
 
+// A get once its arguments passed their type checks: the peer is argument 0,
+// the community, the OID and the optional timeout and retries follow at the
+// given indexes.
+void get(const HostValue* args, HostValue& result, int community, int oid, uint16_t remotePort,
+         uint16_t localPort)
+{
+    takeTarget(args[0], args[community]);
+    if (!takeOidArgument(args[oid]) || !takeSettings(args, oid + 1))
+        return;
+    performGet(result, args[oid], remotePort, localPort);
+}
+
+// A set once its arguments passed their type checks: as a get, with the type
+// and the value behind the OID. A type outside 0 to 255 is reported as the
+// snmpset form writes it (an unsigned 32-bit number) or as the Ex form does.
+void set(const HostValue* args, HostValue& result, int community, int oid, bool unsignedTypeReport,
+         uint16_t remotePort, uint16_t localPort)
+{
+    takeTarget(args[0], args[community]);
+    if (!takeOidArgument(args[oid]))
+        return;
+    const double typeArgument = args[oid + 1].number;
+    if (!typeInRange(typeArgument)) {
+        if (unsignedTypeReport) {
+            CString text;
+            text.Format("%lu", static_cast<unsigned long>(truncateToLow32(typeArgument)));
+            reportInvalidValue(text);
+        } else {
+            reportNumber(typeArgument);
+        }
+        return;
+    }
+    const uint8_t type = typeByte(typeArgument);
+    const HostValue* value = args + oid + 2;
+    const bool counter64Form = isCounter64Form(value);
+    if (!takeSettings(args, oid + (counter64Form ? 4 : 3)) || !valueAccepted(type, value[0]))
+        return;
+    performSet(result, args[oid], type, value, counter64Form, remotePort, localPort);
+}
+
 }  // namespace
 
 void snmpget(const HostValue* args, HostValue& result)
 {
     if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]))
         return;
-    takeTarget(args[0], args[1]);
-    if (!takeOidArgument(args[2]))
-        return;
-    if (!takeSettings(args, 3))
-        return;
-    performGet(result, args[2], 0, 0);
+    get(args, result, 1, 2, 0, 0);
 }
 
 void snmpgetEx(const HostValue* args, HostValue& result)
@@ -81,12 +116,7 @@ void snmpgetEx(const HostValue* args, HostValue& result)
         return;
     if (!portsAccepted(args))
         return;
-    takeTarget(args[0], args[3]);
-    if (!takeOidArgument(args[4]))
-        return;
-    if (!takeSettings(args, 5))
-        return;
-    performGet(result, args[4], truncateToLow16(args[1].number), truncateToLow16(args[2].number));
+    get(args, result, 3, 4, truncateToLow16(args[1].number), truncateToLow16(args[2].number));
 }
 
 void snmpgetnext(const HostValue* args, HostValue& result)
@@ -108,20 +138,7 @@ void snmpset(const HostValue* args, HostValue& result)
     if (!isStringValue(args[0]) || !isStringValue(args[1]) || !isStringValue(args[2]) || !isNumberValue(args[3]) ||
         args[4].type == HostTypeEmpty)
         return;
-    takeTarget(args[0], args[1]);
-    if (!takeOidArgument(args[2]))
-        return;
-    if (!typeInRange(args[3].number)) {
-        CString text;
-        text.Format("%lu", static_cast<unsigned long>(truncateToLow32(args[3].number)));
-        reportInvalidValue(text);
-        return;
-    }
-    const uint8_t type = typeByte(args[3].number);
-    const bool counter64Form = isCounter64Form(args + 4);
-    if (!takeSettings(args, counter64Form ? 6 : 5) || !valueAccepted(type, args[4]))
-        return;
-    performSet(result, args[2], type, args + 4, counter64Form, 0, 0);
+    set(args, result, 1, 2, true, 0, 0);
 }
 
 void snmpsetEx(const HostValue* args, HostValue& result)
@@ -131,17 +148,5 @@ void snmpsetEx(const HostValue* args, HostValue& result)
         return;
     if (!portsAccepted(args))
         return;
-    takeTarget(args[0], args[3]);
-    if (!takeOidArgument(args[4]))
-        return;
-    if (!typeInRange(args[5].number)) {
-        reportNumber(args[5].number);
-        return;
-    }
-    const uint8_t type = typeByte(args[5].number);
-    const bool counter64Form = isCounter64Form(args + 6);
-    if (!takeSettings(args, counter64Form ? 8 : 7) || !valueAccepted(type, args[6]))
-        return;
-    performSet(result, args[4], type, args + 6, counter64Form, truncateToLow16(args[1].number),
-               truncateToLow16(args[2].number));
+    set(args, result, 3, 4, false, truncateToLow16(args[1].number), truncateToLow16(args[2].number));
 }

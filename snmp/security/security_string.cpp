@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/hex_digits.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/security/keys.h"
 
@@ -34,16 +35,6 @@ struct SecurityParts {
 constexpr int32_t MaxUserName = static_cast<int32_t>(sizeof(SnmpSession::userName)) - 1;  // and a terminator
 constexpr int32_t MaxContext = static_cast<int32_t>(sizeof(SnmpSession::context));
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-uint8_t hexValue(char c)
-{
-    return static_cast<uint8_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-}
-
 // "0x" and more: a key written out, rather than a pass phrase.
 bool isHexKey(const Part& part)
 {
@@ -60,7 +51,7 @@ bool keyAccepted(const Part& part, const char* lengthMessage, const char* digitM
         return false;
     }
     for (int32_t i = 2; i < part.length; ++i) {
-        if (!isHexDigit(part.start[i])) {
+        if (hexDigitValue(part.start[i]) < 0) {
             diagnose("%s", digitMessage);
             return false;
         }
@@ -89,9 +80,11 @@ bool splitSecurityString(const char* text, SecurityParts* parts)
         diagnose("userName longer than %d octets\n", static_cast<int>(MaxUserName));
         return false;
     }
-    if (parts->count > 1 && !keyAccepted(parts->part[1], "auth key not 16 octets\n", "auth key contains non hex digits\n"))
+    if (parts->count > 1 &&
+        !keyAccepted(parts->part[1], "auth key not 16 octets\n", "auth key contains non hex digits\n"))
         return false;
-    if (parts->count > 2 && !keyAccepted(parts->part[2], "priv key not 16 octets\n", "priv key contains non hex digits\n"))
+    if (parts->count > 2 &&
+        !keyAccepted(parts->part[2], "priv key not 16 octets\n", "priv key contains non hex digits\n"))
         return false;
     if (parts->count > 3 && parts->part[3].length > MaxContext) {
         diagnose("context longer than %d octets\n", static_cast<int>(MaxContext));
@@ -106,7 +99,8 @@ bool storeKey(const Part& part, const uint8_t* agentId, uint8_t* key)
 {
     if (isHexKey(part)) {
         for (int32_t i = 0; i < UsecKeyLength; ++i)
-            key[i] = static_cast<uint8_t>(hexValue(part.start[2 + 2 * i]) << 4 | hexValue(part.start[3 + 2 * i]));
+            key[i] = static_cast<uint8_t>(hexDigitValue(part.start[2 + 2 * i]) << 4 |
+                                          hexDigitValue(part.start[3 + 2 * i]));
         return true;
     }
     if (part.length == 0)

@@ -6,6 +6,7 @@
 -- file).
 local T = require("testlib")
 local E = require("e2elib")
+local P = require("agent_process")
 local A = {}
 
 A.HOST = "127.0.0.1"
@@ -33,20 +34,10 @@ Agent.__index = Agent
 function A.try_start(args, port)
   started = started + 1
   local base = string.format("%s/agent%d", E.env("AGENT_DIR"), started)
-  local command = string.format("echo $$ > %s; echo $$; exec %s --port %d --log %s --exit-after-seconds 60 %s 2>%s",
-    E.quote(base .. ".pid"), E.quote(E.env("AGENT_BIN")), port or 0, E.quote(base .. ".log"), shell_words(args),
-    E.quote(base .. ".err"))
-  local pipe = assert(io.popen(command, "r"))
-  local pid = pipe:read("l")
-  local line = pipe:read("l")
-  local bound = line and tonumber(line:match("^port (%d+)$"))
-  if not (pid and bound) then
-    pipe:close()
-    os.remove(base .. ".pid")
-    return nil, E.read_file(base .. ".err")
-  end
-  local agent = setmetatable({pid = pid, port = bound, pipe = pipe, base = base, args = shell_words(args),
-                              taken = 0, marks = 0}, Agent)
+  local process, complaint = P.start(E.env("AGENT_BIN"), shell_words(args), base, port)
+  if not process then return nil, complaint end
+  local agent = setmetatable({process = process, pid = process.pid, port = process.port, base = base,
+                              args = shell_words(args), taken = 0, marks = 0}, Agent)
   running[agent] = true
   return agent
 end
@@ -81,9 +72,7 @@ end
 function Agent:stop()
   if not running[self] then return end
   running[self] = nil
-  os.execute("kill " .. self.pid)
-  local ok, how, code = self.pipe:close()
-  os.remove(self.base .. ".pid")
+  local ok, how, code = P.stop(self.process)
   if not ok then
     error(string.format("agent (%s) ended with %s %s: %s", self.args, tostring(how), tostring(code),
       E.read_file(self.base .. ".err")), 2)
@@ -101,21 +90,13 @@ end
 -- command, id, action, sent, status, index, and bindings {name=, type=, value=}.
 function Agent:log()
   local list = {}
-  for line in E.read_file(self.base .. ".log"):gmatch("[^\n]+") do
-    local entry = {bindings = {}}
-    local first = true
-    for token in line:gmatch("%S+") do
-      if first then
-        entry.time, first = token, false
-      elseif token:match("^%d") then
-        local name, rest = token:match("^([%d%.]+)=(.*)$")
-        local binding = {name = name or token}
-        if rest then binding.type, binding.value = rest:match("^([^:]+):(.*)$") end
-        entry.bindings[#entry.bindings + 1] = binding
-      else
-        local key, value = token:match("^(%a+)=(.*)$")
-        if key then entry[key] = tonumber(value) or value end
-      end
+  for _, raw in ipairs(P.read_log(self.base .. ".log")) do
+    local entry = {time = raw.arrival, bindings = {}}
+    for _, field in ipairs(raw.fields) do entry[field[1]] = tonumber(field[2]) or field[2] end
+    for _, b in ipairs(raw.bindings) do
+      local binding = {name = b.name}
+      if b.text then binding.type, binding.value = b.text:match("^([^:]+):(.*)$") end
+      entry.bindings[#entry.bindings + 1] = binding
     end
     list[#list + 1] = entry
   end

@@ -23,20 +23,17 @@
 #include <vector>
 
 #include "host/vantor_host.h"
+#include "hostapi/host_messages.h"
 #include "hostapi/host_value.h"
 #include "module/entry_points.h"
-#include "hostapi/host_messages.h"
 #include "platform/runtime.h"
 #include "platform/winsock.h"
 #include "script/dispatcher.h"
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
-#include "snmp/codec/pdu.h"
-#include "snmp/discovery/discovery.h"
-#include "snmp/security/digest.h"
-#include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
+#include "tests/support/host_values.h"
+#include "tests/support/loopback_peer.h"
 
 namespace {
 
@@ -108,20 +105,12 @@ class HostileAgent {
 public:
     explicit HostileAgent(uint32_t seed) : random_(seed)
     {
-        sock_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        sock_ = boundLoopbackSocket(&port_);
         socks_.push_back(sock_);
+        uint16_t foreignPort = 0;
+        foreign_ = boundLoopbackSocket(&foreignPort);  // loopback, another port
         // The plain request forms always ask port 161; that needs root, which CI has.
         const int wellKnown = socket(AF_INET, SOCK_DGRAM, 0);
-        foreign_ = socket(AF_INET, SOCK_DGRAM, 0);
-        address.sin_port = 0;  // loopback, another port
-        bind(foreign_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_addr.s_addr = inet_addr(WellKnownAddress);
@@ -442,21 +431,8 @@ private:
 
 // ---- the calls --------------------------------------------------------------
 
-HostValue number(double value)
-{
-    HostValue v;
-    v.type = HostTypeNumber;
-    v.number = value;
-    return v;
-}
-
-HostValue text(const std::string& value)
-{
-    HostValue v;
-    v.type = HostTypeString;
-    v.text = CString(value.data(), static_cast<int>(value.size()));
-    return v;
-}
+HostValue number(double value) { return numberArg(value); }
+HostValue text(const std::string& value) { return stringArg(value); }
 
 struct Outcomes {
     std::map<std::string, uint64_t> counts;

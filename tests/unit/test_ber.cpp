@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "snmp/codec/ber.h"
-#include "tests/unit/hex.h"
+#include "tests/support/hex.h"
 
 namespace {
 

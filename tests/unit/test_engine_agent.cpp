@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 #include "tools/agent/test_agent.h"
 
 using namespace testagent;

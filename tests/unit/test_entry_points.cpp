@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "host/vantor_host.h"
+#include "hostapi/host_messages.h"
 #include "hostapi/host_value.h"
 #include "module/entry_points.h"
-#include "hostapi/host_messages.h"
 #include "script/dispatcher.h"
-#include "fake_host.h"
-#include "test_script_values.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/host_values.h"
 
 namespace {
 

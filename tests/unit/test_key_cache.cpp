@@ -4,13 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "hex.h"
 #include "snmp/security/key_cache.h"
-#include "snmp/discovery/discovery.h"
-#include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
-#include "snmp/security/usec_check.h"
+#include "tests/support/hex.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
-#include "tests/unit/hex.h"
+#include "tests/support/hex.h"
 
 namespace {
 
@@ -748,8 +748,8 @@ struct HookRecord {
 };
 HookRecord hookRecord;
 
-int32_t recordingHook(const uint8_t* message, int32_t messageLength, const uint8_t* parameters, int32_t parametersLength,
-                      SnmpSession* /*session*/, SnmpPdu* pdu)
+int32_t recordingHook(const uint8_t* message, int32_t messageLength, const uint8_t* parameters,
+                      int32_t parametersLength, SnmpSession* /*session*/, SnmpPdu* pdu)
 {
     ++hookRecord.calls;
     hookRecord.messageLength = messageLength;

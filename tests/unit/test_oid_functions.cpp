@@ -9,7 +9,7 @@
 
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "test_script_values.h"
+#include "tests/support/host_values.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
-#include "engine_fixture.h"
 #include "snmp/transport/receive.h"
 #include "snmp/transport/retransmission.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 

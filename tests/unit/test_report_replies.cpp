@@ -6,16 +6,12 @@
 
 #include <thread>
 
-#include "engine_fixture.h"
-#include "fake_host.h"
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/discovery/discovery.h"
-#include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
-#include "snmp/security/usec_check.h"
-#include "test_script_values.h"
+#include "tests/support/engine_fixture.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/host_values.h"
 
 namespace {
 
@@ -35,25 +31,13 @@ SnmpPdu* replyTo(const std::vector<uint8_t>& request, int32_t command)
     reply->requestId = decoded->requestId;
     reply->errorStatus = command == PduReport ? ReportStatus : 0;
     reply->errorIndex = 0;
-    VarBind* var = addNullVar(reply, OidWords, 9);
-    var->type = ASN_INTEGER;
-    var->value = static_cast<uint8_t*>(std::calloc(1, 4));
     const int32_t value = 42;
-    std::memcpy(var->value, &value, 4);
-    var->valueLength = 4;
+    addVar(reply, OidWords, 9, ASN_INTEGER, &value, 4);
     return reply;
 }
 
-std::vector<uint8_t> encoded(const SnmpSession& role, SnmpPdu* pdu)
-{
-    std::vector<uint8_t> out(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
-    // The flag puts boots and time into an unauthenticated message too.
-    const int32_t status = encodeMessage(&role, pdu, out.data(), &length, 1);
-    freePdu(pdu);
-    out.resize(status == 0 ? static_cast<size_t>(length) : 0);
-    return out;
-}
+// The flag puts boots and time into an unauthenticated message too.
+std::vector<uint8_t> encoded(const SnmpSession& role, SnmpPdu* pdu) { return encodeAndFree(role, pdu, 1); }
 
 // A community agent that answers one request with the given command.
 class CommunityAgent {

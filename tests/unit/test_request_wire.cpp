@@ -4,11 +4,11 @@
 
 #include <thread>
 
-#include "engine_fixture.h"
-#include "fake_host.h"
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "test_script_values.h"
+#include "tests/support/engine_fixture.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/host_values.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
@@ -184,18 +184,10 @@ TEST_F(SyncTest, ThreeBindingsAreDeepCopies)
         pdu->errorIndex = 0;
         for (uint32_t i = 1; i <= 3; ++i) {
             const uint32_t name[] = {1, 3, 6, i};
-            VarBind* var = addNullVar(pdu, name, 4);
-            var->type = 4;
-            var->value = static_cast<uint8_t*>(std::calloc(1, i));
-            std::memset(var->value, 'a' + static_cast<int>(i), i);
-            var->valueLength = static_cast<int32_t>(i);
+            const std::string octets(i, static_cast<char>('a' + i));
+            addVar(pdu, name, 4, ASN_OCTET_STR, octets.data(), static_cast<int32_t>(i));
         }
-        std::vector<uint8_t> out(SnmpPacketSize);
-        int32_t length = SnmpPacketSize;
-        encodeMessage(&plain, pdu, out.data(), &length, 0);
-        freePdu(pdu);
-        out.resize(static_cast<size_t>(length));
-        return std::vector<std::vector<uint8_t>>{out};
+        return std::vector<std::vector<uint8_t>>{encodeAndFree(plain, pdu)};
     });
     SnmpPdu* response = nullptr;
     ASSERT_EQ(syncRequest(session, getRequest(), &response), 0);

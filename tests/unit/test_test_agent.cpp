@@ -23,7 +23,8 @@
 
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
-#include "tests/unit/hex.h"
+#include "tests/support/hex.h"
+#include "tests/support/manager_socket.h"
 #include "tools/agent/test_agent.h"
 
 using namespace testagent;
@@ -38,7 +39,7 @@ struct PduDeleter {
 using PduPtr = std::unique_ptr<SnmpPdu, PduDeleter>;
 
 // Generous limits: they only bound a failing test, they are not timings.
-constexpr int ReplyWaitMs = 5000;
+constexpr int ReplyWaitMs = ManagerSocket::ReplyWaitMs;
 constexpr int AbsenceWaitMs = 100;
 
 const OidVector sysDescr = {1, 3, 6, 1, 2, 1, 1, 1, 0};
@@ -54,51 +55,7 @@ OidVector typed(uint32_t n)
 
 Variable nullBinding(const OidVector& name) { return makeVariable(name, ASN_NULL, {}); }
 
-// A manager's socket on loopback.
-class Client {
-public:
-    Client()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        socklen_t length = sizeof local;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
-        port_ = ntohs(local.sin_port);
-    }
-    ~Client() { ::close(fd_); }
-
-    uint16_t port() const { return port_; }
-
-    void send(uint16_t agentPort, const Bytes& data) const
-    {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(agentPort);
-        ASSERT_EQ(::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(data.size()));
-    }
-
-    std::optional<Bytes> receive(int timeoutMs = ReplyWaitMs) const
-    {
-        pollfd p = {fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return std::nullopt;
-        Bytes buffer(65536);
-        const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        if (n < 0)
-            return std::nullopt;
-        buffer.resize(static_cast<size_t>(n));
-        return buffer;
-    }
-
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
+using Client = ManagerSocket;
 
 Bytes encodeRequest(int32_t version, const std::string& community, int32_t command, int32_t requestId,
                     const std::vector<Variable>& vars, int32_t errorStatus = 0, int32_t errorIndex = 0)

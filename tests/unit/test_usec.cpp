@@ -6,15 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "hex.h"
 #include "platform/runtime.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/discovery/discovery.h"
 #include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
 #include "snmp/security/security_string.h"
+#include "snmp/security/signed_message.h"
 #include "snmp/security/usec_check.h"
+#include "tests/support/hex.h"
 
 namespace {
 

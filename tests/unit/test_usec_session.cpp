@@ -4,12 +4,9 @@
 
 #include <thread>
 
-#include "engine_fixture.h"
-#include "snmp/discovery/discovery.h"
-#include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
+#include "tests/support/engine_fixture.h"
 
 namespace {
 
@@ -40,20 +37,10 @@ std::vector<uint8_t> agentReply(SnmpSession role, int32_t command, int32_t reque
     pdu->errorStatus = 0;
     pdu->errorIndex = 0;
     const uint32_t name[] = {1, 3, 6, 1, 2, 1, 1, 7, 0};
-    if (command == PduResponse) {
-        VarBind* var = addNullVar(pdu, name, 9);
-        var->type = 2;
-        var->value = static_cast<uint8_t*>(std::calloc(1, 4));
-        std::memcpy(var->value, &value, 4);
-        var->valueLength = 4;
-    }
-    std::vector<uint8_t> out(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
+    if (command == PduResponse)
+        addVar(pdu, name, 9, ASN_INTEGER, &value, 4);
     // The flag puts boots and time into an unauthenticated discovery reply too.
-    const int32_t status = encodeMessage(&role, pdu, out.data(), &length, 1);
-    freePdu(pdu);
-    out.resize(status == 0 ? static_cast<size_t>(length) : 0);
-    return out;
+    return encodeAndFree(role, pdu, 1);
 }
 
 int32_t requestIdOf(const std::vector<uint8_t>& data)

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
-#include "script/module_state.h"
 #include "script/arguments.h"
+#include "script/module_state.h"
 #include "script/request_functions.h"
 #include "script/value_conversion.h"
-#include "test_script_values.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/host_values.h"
 
 namespace {
 

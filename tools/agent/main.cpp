@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/agent/test_agent.h"
-#include "tools/agent/usm.h"
+#include "tools/agent/usec.h"
 
 using namespace testagent;
 
@@ -23,7 +23,7 @@ const char usageText[] =
     "                       [--community C]... [--any-community] [--readonly] [--create]\n"
     "                       [--v1-counter64] [misbehaviour...] [--log FILE]\n"
     "                       [--max-requests N] [--exit-after-seconds S] [--dump-table]\n"
-    "                       [user-based: --usm  --engine-id HEX  --boots N  --time-offset S\n"
+    "                       [user-based: --usec  --engine-id HEX  --boots N  --time-offset S\n"
     "                        --user NAME[:PASSPHRASE|:0xHEX32]...  --context C...  --any-context]\n"
     "misbehaviour: --drop-first N  --delay MS  --wrong-id-first  --wrong-id-offset K\n"
     "              --previous-reply-first  --mangle-first truncate|length|tag|version\n"
@@ -73,8 +73,8 @@ int main(int argc, char** argv)
     double exitAfterSeconds = 0;
     bool dumpTable = false;
     bool communitiesGiven = false;
-    bool usm = false;
-    UsmConfig usmConfig;
+    bool usec = false;
+    UsecConfig usecConfig;
     std::vector<std::string> userTexts;
 
     for (int i = 1; i < argc; ++i) {
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         };
         long long n = 0;
         Misbehaviour& m = config.misbehaviour;
-        UsmMisbehaviour& um = usmConfig.misbehaviour;
+        UsecMisbehaviour& um = usecConfig.misbehaviour;
 
         if (option == "--help" || option == "-h") {
             std::fputs(usageText, stdout);
@@ -178,35 +178,35 @@ int main(int argc, char** argv)
             if (!integer(0, INT32_MAX, &n))
                 return usageError("--misbehave-count needs a count");
             m.misbehaveCount = static_cast<int32_t>(n);
-        } else if (option == "--usm") {
-            usm = true;
+        } else if (option == "--usec") {
+            usec = true;
         } else if (option == "--engine-id") {
-            if (!takeValue() || !parseEngineId(value, &usmConfig.engineId))
+            if (!takeValue() || !parseEngineId(value, &usecConfig.engineId))
                 return usageError("--engine-id needs 24 hexadecimal digits");
-            usm = true;
+            usec = true;
         } else if (option == "--boots") {
             if (!integer(0, UINT32_MAX, &n))
                 return usageError("--boots needs a number from 0 to 4294967295");
-            usmConfig.boots = static_cast<uint32_t>(n);
-            usm = true;
+            usecConfig.boots = static_cast<uint32_t>(n);
+            usec = true;
         } else if (option == "--time-offset") {
             if (!integer(INT32_MIN, UINT32_MAX, &n))
                 return usageError("--time-offset needs seconds");
-            usmConfig.timeOffset = n;
-            usm = true;
+            usecConfig.timeOffset = n;
+            usec = true;
         } else if (option == "--user") {
             if (!takeValue())
                 return usageError("--user needs NAME[:PASSPHRASE|:0xHEX32]");
             userTexts.push_back(value);
-            usm = true;
+            usec = true;
         } else if (option == "--context") {
-            if (!takeValue() || value.size() > UsmMaxContext)
+            if (!takeValue() || value.size() > UsecMaxContext)
                 return usageError("--context needs a context of at most 40 octets");
-            usmConfig.contexts.push_back(value);
-            usm = true;
+            usecConfig.contexts.push_back(value);
+            usec = true;
         } else if (option == "--any-context") {
-            usmConfig.anyContext = true;
-            usm = true;
+            usecConfig.anyContext = true;
+            usec = true;
         } else if (option == "--drop-discovery") {
             if (!takeValue())
                 return usageError("--drop-discovery needs a count or all");
@@ -216,33 +216,33 @@ int main(int argc, char** argv)
                 um.dropDiscovery = static_cast<int32_t>(n);
             else
                 return usageError("--drop-discovery needs a count or all");
-            usm = true;
+            usec = true;
         } else if (option == "--wrong-digest") {
             um.wrongDigest = true;
-            usm = true;
+            usec = true;
         } else if (option == "--stale-time") {
             if (!integer(1, INT32_MAX, &n))
                 return usageError("--stale-time needs seconds above 0");
             um.staleSeconds = static_cast<int32_t>(n);
-            usm = true;
+            usec = true;
         } else if (option == "--lower-boots") {
             um.lowerBoots = true;
-            usm = true;
+            usec = true;
         } else if (option == "--higher-boots") {
             um.higherBoots = true;
-            usm = true;
+            usec = true;
         } else if (option == "--privacy-bit") {
             um.privacyBit = true;
-            usm = true;
+            usec = true;
         } else if (option == "--forge-first") {
             Forgery forgery;
             if (!takeValue() || !parseForgery(value, &forgery))
                 return usageError("--forge-first needs digest, stale, boots, plain or report");
             um.forgeFirst.push_back(forgery);
-            usm = true;
+            usec = true;
         } else if (option == "--forge-only") {
             um.forgeOnly = true;
-            usm = true;
+            usec = true;
         } else if (option == "--log") {
             if (!takeValue())
                 return usageError("--log needs a file");
@@ -268,15 +268,15 @@ int main(int argc, char** argv)
 
     // Pass phrases are localised once the identifier is known, wherever --engine-id stood.
     for (const std::string& text : userTexts) {
-        UsmUser user;
+        UsecUser user;
         std::string error;
-        if (!parseUsmUser(text, usmConfig.engineId, &user, &error))
+        if (!parseUsecUser(text, usecConfig.engineId, &user, &error))
             return usageError(error);
-        for (const UsmUser& other : usmConfig.users) {
+        for (const UsecUser& other : usecConfig.users) {
             if (other.name == user.name)
                 return usageError("user " + user.name + " given twice");
         }
-        usmConfig.users.push_back(user);
+        usecConfig.users.push_back(user);
     }
 
     MibTable table;
@@ -296,10 +296,10 @@ int main(int argc, char** argv)
     }
 
     // The user-based mode judges version-2 messages; it lives as long as the agent.
-    std::unique_ptr<UsmAgent> usmAgent;
-    if (usm) {
-        usmAgent.reset(new UsmAgent(usmConfig));
-        config.hook = usmAgent->hook();
+    std::unique_ptr<UsecAgent> usecAgent;
+    if (usec) {
+        usecAgent.reset(new UsecAgent(usecConfig));
+        config.hook = usecAgent->hook();
     }
     TestAgent agent(config, std::move(table));
     std::string error;

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/hex_digits.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
 
 namespace testagent {
 
@@ -53,17 +53,6 @@ std::string trim(const std::string& s)
     return s.substr(begin, end - begin);
 }
 
-int hexDigit(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 // Decimal, or hexadecimal after "0x"; no sign. False on overflow of 64 bits.
 bool parseUnsigned64(const std::string& text, uint64_t* out)
 {
@@ -72,7 +61,7 @@ bool parseUnsigned64(const std::string& text, uint64_t* out)
     uint64_t v = 0;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         for (size_t i = 2; i < text.size(); ++i) {
-            const int d = hexDigit(text[i]);
+            const int d = hexDigitValue(text[i]);
             if (d < 0 || v > (UINT64_MAX >> 4))
                 return false;
             v = (v << 4) | static_cast<uint64_t>(d);
@@ -129,7 +118,7 @@ bool parseHex(const std::string& text, std::vector<uint8_t>* out)
                 return false;  // a separator inside an octet
             continue;
         }
-        const int d = hexDigit(ch);
+        const int d = hexDigitValue(ch);
         if (d < 0)
             return false;
         if (pending < 0) {
@@ -197,8 +186,8 @@ bool parseQuoted(const std::string& text, std::vector<uint8_t>* out, std::string
             i += 2;
             break;
         case 'x': {
-            const int hi = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-            const int lo = i + 3 < text.size() ? hexDigit(text[i + 3]) : -1;
+            const int hi = i + 2 < text.size() ? hexDigitValue(text[i + 2]) : -1;
+            const int lo = i + 3 < text.size() ? hexDigitValue(text[i + 3]) : -1;
             if (hi < 0 || lo < 0) {
                 *error = "\\x needs two hex digits";
                 return false;

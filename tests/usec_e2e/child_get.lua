@@ -1,4 +1,4 @@
--- Run in a second runner by test_usm_discovery.lua: one snmpgetEx with the
+-- Run in a second runner by test_usec_discovery.lua: one snmpgetEx with the
 -- default message printer, then a last line that shows the script went on.
 -- Arguments: port community oid timeout retries
 local port, community, oid = tonumber(arg[1]), arg[2], arg[3]

@@ -8,19 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/hex_digits.h"
+
 inline std::vector<uint8_t> hexBytes(const std::string& text)
 {
     std::vector<uint8_t> out;
     int pending = -1;
     for (char ch : text) {
-        int digit = -1;
-        if (ch >= '0' && ch <= '9')
-            digit = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            digit = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            digit = ch - 'A' + 10;
-        else
+        const int digit = hexDigitValue(ch);
+        if (digit < 0)
             continue;
         if (pending < 0) {
             pending = digit;

@@ -22,30 +22,30 @@
 namespace testagent {
 
 using EngineId = std::array<uint8_t, 12>;
-using UsmKey = std::array<uint8_t, 16>;
+using UsecKey = std::array<uint8_t, 16>;
 
 // The identifier an agent has unless told otherwise: the octets of "vantor-agent".
 extern const EngineId DefaultEngineId;
 
 // The largest user name and context the mode carries (RFC 1910).
-constexpr size_t UsmMaxUserName = 16;
-constexpr size_t UsmMaxContext = 40;
+constexpr size_t UsecMaxUserName = 16;
+constexpr size_t UsecMaxContext = 40;
 // Requests whose clock lies further from the agent's are refused.
-constexpr int64_t UsmTimeWindowSeconds = 150;
+constexpr int64_t UsecTimeWindowSeconds = 150;
 // The largest message the agent announces.
-constexpr int32_t UsmAgentMaxSize = 4500;
+constexpr int32_t UsecAgentMaxSize = 4500;
 
-struct UsmUser {
+struct UsecUser {
     std::string name;
     bool authenticates = false;  // has a key: its requests must be authenticated
-    UsmKey key{};                // localised to the agent's identifier
+    UsecKey key{};                // localised to the agent's identifier
 };
 
 // "NAME", "NAME:PASSPHRASE" or "NAME:0x" and 32 hexadecimal digits (the
 // localised key itself). A pass phrase is localised to engineId. The name is
 // 1 to 16 octets without ':'; the pass phrase is everything after the first
 // ':' and not empty.
-bool parseUsmUser(const std::string& text, const EngineId& engineId, UsmUser* user, std::string* error);
+bool parseUsecUser(const std::string& text, const EngineId& engineId, UsecUser* user, std::string* error);
 // 24 hexadecimal digits, "0x" allowed before them.
 bool parseEngineId(const std::string& text, EngineId* id);
 std::string engineIdHex(const EngineId& id);
@@ -65,7 +65,7 @@ const char* forgeryName(Forgery forgery);
 // User-based misbehaviour. dropDiscovery is counted by the mode itself; the
 // rest applies to the requests the agent's Misbehaviour affects (all of them
 // unless misbehaveCount limits it), like the agent's own misbehaviour.
-struct UsmMisbehaviour {
+struct UsecMisbehaviour {
     int32_t dropDiscovery = 0;  // the first N discovery requests get no answer; negative: none ever does
     bool wrongDigest = false;   // answers authenticated with another key
     int32_t staleSeconds = 0;   // above 0: answers carry a time this far behind the agent's
@@ -76,18 +76,18 @@ struct UsmMisbehaviour {
     bool forgeOnly = false;     // the answer itself is not sent (forged copies alone)
 };
 
-struct UsmConfig {
+struct UsecConfig {
     EngineId engineId = DefaultEngineId;
     uint32_t boots = 1;
     int64_t timeOffset = 0;  // agent time = seconds since the mode started + timeOffset
-    std::vector<UsmUser> users;
+    std::vector<UsecUser> users;
     std::vector<std::string> contexts;  // accepted besides the empty context
     bool anyContext = false;
-    UsmMisbehaviour misbehaviour;
+    UsecMisbehaviour misbehaviour;
 };
 
 // The usecStats counters of RFC 1910, 1.3.6.1.6.3.6.1.2.N.0, which reports carry.
-enum class UsmRefusal {
+enum class UsecRefusal {
     UnsupportedQoS = 1,
     NotInWindow = 2,
     UnknownUserName = 3,
@@ -95,15 +95,15 @@ enum class UsmRefusal {
     UnknownContext = 5,
     BadParameters = 6,
 };
-OidVector usmStatsName(UsmRefusal refusal);
+OidVector usecStatsName(UsecRefusal refusal);
 // The log's action word for a refusal: unsupported-qos, not-in-time-window,
 // unknown-user, wrong-digest, unknown-context, bad-parameters.
-const char* refusalAction(UsmRefusal refusal);
+const char* refusalAction(UsecRefusal refusal);
 
 // The parameters block of a received version-2 message, read leniently
 // enough to judge it (the privacy bit is allowed: this agent reads every PDU
 // in clear).
-struct UsmRequestParameters {
+struct UsecRequestParameters {
     uint8_t model = 0;
     uint8_t qoS = 0;
     EngineId agentId{};
@@ -112,7 +112,7 @@ struct UsmRequestParameters {
     uint32_t maxSize = 0;
     std::string userName;
     uint8_t authLength = 0;
-    UsmKey digest{};
+    UsecKey digest{};
     size_t digestOffset = 0;  // within the parameters block
     std::string context;
 };
@@ -120,16 +120,16 @@ struct UsmRequestParameters {
 // bits 0x07 only, maximum size 484 or more, user name 1 to 16 octets, digest
 // length 16 exactly when the qoS asks for authentication and 0 otherwise,
 // context 40 octets at most). Fields read before the failing check are kept.
-bool parseUsmParameters(const uint8_t* block, size_t length, UsmRequestParameters* out);
+bool parseUsecParameters(const uint8_t* block, size_t length, UsecRequestParameters* out);
 
-class UsmAgent {
+class UsecAgent {
 public:
-    explicit UsmAgent(UsmConfig config = UsmConfig());
-    UsmAgent(const UsmAgent&) = delete;
-    UsmAgent& operator=(const UsmAgent&) = delete;
+    explicit UsecAgent(UsecConfig config = UsecConfig());
+    UsecAgent(const UsecAgent&) = delete;
+    UsecAgent& operator=(const UsecAgent&) = delete;
 
     // A hook for TestAgent that serves version 2 with this mode and leaves
-    // the other versions to the agent's community checks. The UsmAgent must
+    // the other versions to the agent's community checks. The UsecAgent must
     // outlive every use of the hook.
     RequestHook hook();
     HookOutcome judge(ReceivedRequest& request);
@@ -140,25 +140,25 @@ public:
     uint32_t boots() const;
     EngineId engineId() const;
     // The user's localised key; false for an unknown user.
-    bool userKey(const std::string& name, UsmKey* key) const;
+    bool userKey(const std::string& name, UsecKey* key) const;
 
     // Effective from the next request; the discovery count starts again.
-    void setMisbehaviour(const UsmMisbehaviour& misbehaviour);
+    void setMisbehaviour(const UsecMisbehaviour& misbehaviour);
     void setBoots(uint32_t boots);
     void setTimeOffset(int64_t offset);
     // How often each refusal happened (the counters the reports carry).
-    uint32_t refusals(UsmRefusal refusal) const;
+    uint32_t refusals(UsecRefusal refusal) const;
     // Discovery requests seen and answered.
     uint32_t discoveries() const;
     uint32_t discoveriesAnswered() const;
 
 private:
     uint32_t agentTimeLocked() const;
-    HookOutcome refuse(ReceivedRequest& request, const UsmRequestParameters& parameters, UsmRefusal refusal,
-                       const UsmUser* user);
+    HookOutcome refuse(ReceivedRequest& request, const UsecRequestParameters& parameters, UsecRefusal refusal,
+                       const UsecUser* user);
 
     mutable std::mutex mutex_;
-    UsmConfig config_;
+    UsecConfig config_;
     // The engine's clock (platform/runtime.h), the one the manager's
     // estimate of the agent's time runs on; a test may replace it.
     int64_t started_;

@@ -1,14 +1,12 @@
-#include "tools/agent/usm.h"
+#include "tools/agent/usec.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "platform/hex_digits.h"
 #include "platform/runtime.h"
-#include "snmp/discovery/discovery.h"
 #include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
-#include "snmp/security/usec_check.h"
 
 namespace testagent {
 
@@ -28,25 +26,14 @@ uint32_t bigEndian32(const uint8_t* p)
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-int hexDigit(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 // Exactly 2 * count hexadecimal digits into out.
 bool readHex(const std::string& digits, uint8_t* out, size_t count)
 {
     if (digits.size() != 2 * count)
         return false;
     for (size_t i = 0; i < count; ++i) {
-        const int high = hexDigit(digits[2 * i]);
-        const int low = hexDigit(digits[2 * i + 1]);
+        const int high = hexDigitValue(digits[2 * i]);
+        const int low = hexDigitValue(digits[2 * i + 1]);
         if (high < 0 || low < 0)
             return false;
         out[i] = static_cast<uint8_t>(high * 16 + low);
@@ -57,8 +44,8 @@ bool readHex(const std::string& digits, uint8_t* out, size_t count)
 std::string quoted(const std::string& octets) { return formatValue(ASN_OCTET_STR, bytesValue(octets), true); }
 
 // The encoding record of an answer to this user, before any misbehaviour.
-SnmpSession answerRecord(const UsmRequestParameters& p, const EngineId& engineId, uint32_t boots, uint32_t agentTime,
-                         bool authenticate, const UsmKey& key)
+SnmpSession answerRecord(const UsecRequestParameters& p, const EngineId& engineId, uint32_t boots, uint32_t agentTime,
+                         bool authenticate, const UsecKey& key)
 {
     SnmpSession record{};
     record.version = SnmpVersionUsec;
@@ -72,7 +59,7 @@ SnmpSession answerRecord(const UsmRequestParameters& p, const EngineId& engineId
     std::memcpy(record.userName, p.userName.data(), p.userName.size());
     record.contextLength = static_cast<int32_t>(p.context.size());
     std::memcpy(record.context, p.context.data(), p.context.size());
-    record.maxMessageSize = UsmAgentMaxSize;
+    record.maxMessageSize = UsecAgentMaxSize;
     std::memcpy(record.authKey, key.data(), key.size());
     return record;
 }
@@ -102,7 +89,7 @@ std::string engineIdHex(const EngineId& id)
     return out;
 }
 
-bool parseUsmUser(const std::string& text, const EngineId& engineId, UsmUser* user, std::string* error)
+bool parseUsecUser(const std::string& text, const EngineId& engineId, UsecUser* user, std::string* error)
 {
     auto fail = [&](const std::string& why) {
         if (error != nullptr)
@@ -110,9 +97,9 @@ bool parseUsmUser(const std::string& text, const EngineId& engineId, UsmUser* us
         return false;
     };
     const size_t colon = text.find(':');
-    UsmUser out;
+    UsecUser out;
     out.name = text.substr(0, colon);
-    if (out.name.empty() || out.name.size() > UsmMaxUserName)
+    if (out.name.empty() || out.name.size() > UsecMaxUserName)
         return fail("a name of 1 to 16 octets");
     if (colon != std::string::npos) {
         const std::string key = text.substr(colon + 1);
@@ -168,31 +155,31 @@ const char* forgeryName(Forgery forgery)
     return "digest";
 }
 
-OidVector usmStatsName(UsmRefusal refusal)
+OidVector usecStatsName(UsecRefusal refusal)
 {
     return {1, 3, 6, 1, 6, 3, 6, 1, 2, static_cast<uint32_t>(refusal), 0};
 }
 
-const char* refusalAction(UsmRefusal refusal)
+const char* refusalAction(UsecRefusal refusal)
 {
     switch (refusal) {
-    case UsmRefusal::UnsupportedQoS:
+    case UsecRefusal::UnsupportedQoS:
         return "unsupported-qos";
-    case UsmRefusal::NotInWindow:
+    case UsecRefusal::NotInWindow:
         return "not-in-time-window";
-    case UsmRefusal::UnknownUserName:
+    case UsecRefusal::UnknownUserName:
         return "unknown-user";
-    case UsmRefusal::WrongDigest:
+    case UsecRefusal::WrongDigest:
         return "wrong-digest";
-    case UsmRefusal::UnknownContext:
+    case UsecRefusal::UnknownContext:
         return "unknown-context";
-    case UsmRefusal::BadParameters:
+    case UsecRefusal::BadParameters:
         return "bad-parameters";
     }
     return "bad-parameters";
 }
 
-bool parseUsmParameters(const uint8_t* block, size_t length, UsmRequestParameters* out)
+bool parseUsecParameters(const uint8_t* block, size_t length, UsecRequestParameters* out)
 {
     // model, qoS, identifier, boots, time, maximum size, user-name length
     if (block == nullptr || length < 25)
@@ -210,7 +197,7 @@ bool parseUsmParameters(const uint8_t* block, size_t length, UsmRequestParameter
     if (out->maxSize < MinimumMaxSize)
         return false;
     const size_t user = block[24];
-    if (user == 0 || user > UsmMaxUserName || 25 + user + 1 > length)
+    if (user == 0 || user > UsecMaxUserName || 25 + user + 1 > length)
         return false;
     out->userName.assign(reinterpret_cast<const char*>(block + 25), user);
     size_t position = 25 + user;
@@ -224,50 +211,50 @@ bool parseUsmParameters(const uint8_t* block, size_t length, UsmRequestParameter
     } else if (out->authLength != 0) {
         return false;
     }
-    if (length - position > UsmMaxContext)
+    if (length - position > UsecMaxContext)
         return false;
     out->context.assign(reinterpret_cast<const char*>(block + position), length - position);
     return true;
 }
 
-UsmAgent::UsmAgent(UsmConfig config)
+UsecAgent::UsecAgent(UsecConfig config)
     : config_(std::move(config)), started_(static_cast<int64_t>(runtimeTime(nullptr)))
 {
 }
 
-RequestHook UsmAgent::hook()
+RequestHook UsecAgent::hook()
 {
     return [this](ReceivedRequest& request) { return judge(request); };
 }
 
-uint32_t UsmAgent::agentTimeLocked() const
+uint32_t UsecAgent::agentTimeLocked() const
 {
     const int64_t seconds = static_cast<int64_t>(runtimeTime(nullptr)) - started_;
     return static_cast<uint32_t>(seconds + config_.timeOffset);
 }
 
-uint32_t UsmAgent::agentTime() const
+uint32_t UsecAgent::agentTime() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return agentTimeLocked();
 }
 
-uint32_t UsmAgent::boots() const
+uint32_t UsecAgent::boots() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return config_.boots;
 }
 
-EngineId UsmAgent::engineId() const
+EngineId UsecAgent::engineId() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return config_.engineId;
 }
 
-bool UsmAgent::userKey(const std::string& name, UsmKey* key) const
+bool UsecAgent::userKey(const std::string& name, UsecKey* key) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const UsmUser& u : config_.users) {
+    for (const UsecUser& u : config_.users) {
         if (u.name == name) {
             if (key != nullptr)
                 *key = u.key;
@@ -277,45 +264,45 @@ bool UsmAgent::userKey(const std::string& name, UsmKey* key) const
     return false;
 }
 
-void UsmAgent::setMisbehaviour(const UsmMisbehaviour& misbehaviour)
+void UsecAgent::setMisbehaviour(const UsecMisbehaviour& misbehaviour)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     config_.misbehaviour = misbehaviour;
     discoveriesSinceSet_ = 0;
 }
 
-void UsmAgent::setBoots(uint32_t boots)
+void UsecAgent::setBoots(uint32_t boots)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     config_.boots = boots;
 }
 
-void UsmAgent::setTimeOffset(int64_t offset)
+void UsecAgent::setTimeOffset(int64_t offset)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     config_.timeOffset = offset;
 }
 
-uint32_t UsmAgent::refusals(UsmRefusal refusal) const
+uint32_t UsecAgent::refusals(UsecRefusal refusal) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return counters_[static_cast<int>(refusal)];
 }
 
-uint32_t UsmAgent::discoveries() const
+uint32_t UsecAgent::discoveries() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return discoveries_;
 }
 
-uint32_t UsmAgent::discoveriesAnswered() const
+uint32_t UsecAgent::discoveriesAnswered() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return discoveriesAnswered_;
 }
 
-HookOutcome UsmAgent::refuse(ReceivedRequest& request, const UsmRequestParameters& p, UsmRefusal refusal,
-                             const UsmUser* user)
+HookOutcome UsecAgent::refuse(ReceivedRequest& request, const UsecRequestParameters& p, UsecRefusal refusal,
+                             const UsecUser* user)
 {
     uint32_t& counter = counters_[static_cast<int>(refusal)];
     ++counter;
@@ -329,24 +316,24 @@ HookOutcome UsmAgent::refuse(ReceivedRequest& request, const UsmRequestParameter
     // A clock report goes authenticated to a user who authenticates, so that
     // the manager may believe the clock it carries; every other report is
     // sent without a digest, since the agent could not check who asked.
-    const bool authenticate = refusal == UsmRefusal::NotInWindow && user != nullptr && user->authenticates;
+    const bool authenticate = refusal == UsecRefusal::NotInWindow && user != nullptr && user->authenticates;
     request.reply = answerRecord(p, config_.engineId, config_.boots, agentTimeLocked(), authenticate,
-                                 user != nullptr ? user->key : UsmKey{});
+                                 user != nullptr ? user->key : UsecKey{});
     request.encodeFlag = 1;  // boots and time even without a digest
     outcome.action = HookAction::Report;
-    outcome.reportBindings = {makeVariable(usmStatsName(refusal), ASN_COUNTER, uint32Value(counter))};
+    outcome.reportBindings = {makeVariable(usecStatsName(refusal), ASN_COUNTER, uint32Value(counter))};
     return outcome;
 }
 
-HookOutcome UsmAgent::judge(ReceivedRequest& request)
+HookOutcome UsecAgent::judge(ReceivedRequest& request)
 {
     if (request.version != SnmpVersionUsec)
         return HookOutcome();  // the community checks decide
     std::lock_guard<std::mutex> lock(mutex_);
 
-    UsmRequestParameters p;
+    UsecRequestParameters p;
     const bool parsed =
-        parseUsmParameters(reinterpret_cast<const uint8_t*>(request.community.data()), request.community.size(), &p);
+        parseUsecParameters(reinterpret_cast<const uint8_t*>(request.community.data()), request.community.size(), &p);
     request.logCommunitySet = true;
     request.logCommunity = p.userName;
     char fields[96];
@@ -356,10 +343,10 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
 
     if (!parsed) {
         // Nothing in it can be trusted, not even whether it wants a report.
-        ++counters_[static_cast<int>(UsmRefusal::BadParameters)];
+        ++counters_[static_cast<int>(UsecRefusal::BadParameters)];
         HookOutcome outcome;
         outcome.action = HookAction::Drop;
-        outcome.logAction = refusalAction(UsmRefusal::BadParameters);
+        outcome.logAction = refusalAction(UsecRefusal::BadParameters);
         return outcome;
     }
 
@@ -375,7 +362,7 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
             outcome.logAction = "discovery-dropped";
             return outcome;
         }
-        outcome = refuse(request, p, UsmRefusal::UnknownContext, nullptr);
+        outcome = refuse(request, p, UsecRefusal::UnknownContext, nullptr);
         if (outcome.action == HookAction::Report)
             ++discoveriesAnswered_;
         outcome.logAction = "discovery";
@@ -387,22 +374,22 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
         for (const std::string& c : config_.contexts)
             known = known || c == p.context;
         if (!known)
-            return refuse(request, p, UsmRefusal::UnknownContext, nullptr);
+            return refuse(request, p, UsecRefusal::UnknownContext, nullptr);
     }
 
-    const UsmUser* user = nullptr;
-    for (const UsmUser& u : config_.users) {
+    const UsecUser* user = nullptr;
+    for (const UsecUser& u : config_.users) {
         if (u.name == p.userName)
             user = &u;
     }
     if (user == nullptr)
-        return refuse(request, p, UsmRefusal::UnknownUserName, nullptr);
+        return refuse(request, p, UsecRefusal::UnknownUserName, nullptr);
 
     // A user with a key authenticates every request; one without cannot.
     // Privacy is accepted and ignored: this agent reads every PDU in clear.
     const bool authenticated = (p.qoS & QoSAuth) != 0;
     if (authenticated != user->authenticates)
-        return refuse(request, p, UsmRefusal::UnsupportedQoS, user);
+        return refuse(request, p, UsecRefusal::UnsupportedQoS, user);
 
     const uint32_t now = agentTimeLocked();
     if (authenticated) {
@@ -410,21 +397,21 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
         std::vector<uint8_t> copy = request.datagram;
         const size_t field = request.communityOffset + p.digestOffset;
         if (field + user->key.size() > copy.size())
-            return refuse(request, p, UsmRefusal::BadParameters, user);
+            return refuse(request, p, UsecRefusal::BadParameters, user);
         std::memcpy(copy.data() + field, user->key.data(), user->key.size());
-        UsmKey digest{};
+        UsecKey digest{};
         messageDigest(copy.data(), static_cast<int32_t>(copy.size()), user->key.data(), digest.data());
         if (digest != p.digest)
-            return refuse(request, p, UsmRefusal::WrongDigest, user);
+            return refuse(request, p, UsecRefusal::WrongDigest, user);
         const int64_t drift = static_cast<int64_t>(p.time) - static_cast<int64_t>(now);
-        if (p.boots != config_.boots || drift > UsmTimeWindowSeconds || drift < -UsmTimeWindowSeconds)
-            return refuse(request, p, UsmRefusal::NotInWindow, user);
+        if (p.boots != config_.boots || drift > UsecTimeWindowSeconds || drift < -UsecTimeWindowSeconds)
+            return refuse(request, p, UsecRefusal::NotInWindow, user);
     }
 
     request.reply = answerRecord(p, config_.engineId, config_.boots, now, authenticated, user->key);
     request.encodeFlag = 1;
 
-    const UsmMisbehaviour& m = config_.misbehaviour;
+    const UsecMisbehaviour& m = config_.misbehaviour;
     if (m.wrongDigest || m.staleSeconds > 0 || m.lowerBoots || m.higherBoots || m.privacyBit) {
         SnmpSession shaped = request.reply;
         if (m.wrongDigest) {

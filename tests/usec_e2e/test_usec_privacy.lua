@@ -2,7 +2,7 @@
 -- but never encrypts, and refuses every reply that offers less than it asked
 -- for or claims privacy: the request times out with 1127.
 local T = require("testlib")
-local U = require("usmlib")
+local U = require("useclib")
 
 U.main(function()
   -- This agent reads the PDU in clear and answers without the privacy bit.

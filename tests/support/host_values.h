@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "hostapi/host_value.h"
-#include "module/entry_points.h"
 
 inline HostValue numberArg(double number, uint32_t type = HostTypeNumber)
 {

@@ -4,7 +4,7 @@
 -- the module's estimate of the agent's clock.
 local T = require("testlib")
 local E = require("e2elib")
-local U = require("usmlib")
+local U = require("useclib")
 
 local AUTH = "/auth/" .. U.PHRASE
 

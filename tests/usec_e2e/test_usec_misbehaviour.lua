@@ -2,7 +2,7 @@
 -- combined with the agent's other misbehaviour: wrong digest, stale time,
 -- lower and higher boots; dropped first requests, delays, a limited count.
 local T = require("testlib")
-local U = require("usmlib")
+local U = require("useclib")
 
 local AUTH = "/auth/" .. U.PHRASE
 

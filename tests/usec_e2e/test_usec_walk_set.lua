@@ -2,7 +2,7 @@
 -- session (with its discovery) and reaches the same variables SNMPv1 does.
 local T = require("testlib")
 local E = require("e2elib")
-local U = require("usmlib")
+local U = require("useclib")
 
 local function compare(a, b) return E.oid_compare(a, b) end
 

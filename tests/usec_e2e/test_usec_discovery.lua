@@ -4,7 +4,7 @@
 -- overlong context, a malformed key) is refused (1128) before anything is sent.
 local T = require("testlib")
 local E = require("e2elib")
-local U = require("usmlib")
+local U = require("useclib")
 
 U.main(function()
   local silent = U.start_agent("--user auth:" .. U.PHRASE .. " --drop-discovery all")

@@ -12,64 +12,13 @@
 #include "platform/runtime.h"
 #include "platform/winsock.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
 #include "snmp/codec/pdu.h"
+#include "snmp/security/signed_message.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/session.h"
 #include "snmp/transport/sync_request.h"
-
-// A UDP socket on 127.0.0.1 that receives what the engine sends and answers.
-class LoopbackPeer {
-public:
-    LoopbackPeer()
-    {
-        sock_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~LoopbackPeer() { closesocket(sock_); }
-    LoopbackPeer(const LoopbackPeer&) = delete;
-    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
-
-    uint16_t port() const { return port_; }
-
-    // One datagram, or an empty vector when none came within the time.
-    std::vector<uint8_t> receive(int timeoutMs = 2000)
-    {
-        pollfd p{sock_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0)
-            return {};
-        std::vector<uint8_t> data(SnmpPacketSize + 100);
-        socklen_t length = sizeof last_;
-        const ssize_t n = recvfrom(sock_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&last_), &length);
-        data.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return data;
-    }
-
-    // Datagrams waiting right now, read without blocking.
-    int drain()
-    {
-        int count = 0;
-        while (!receive(0).empty())
-            ++count;
-        return count;
-    }
-
-    void reply(const std::vector<uint8_t>& data)
-    {
-        sendto(sock_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&last_), sizeof last_);
-    }
-
-private:
-    int sock_ = -1;
-    uint16_t port_ = 0;
-    sockaddr_in last_{};
-};
+#include "tests/support/loopback_peer.h"
+#include "tests/support/wire.h"
 
 // A decoded datagram that frees itself.
 struct DecodedPdu {
@@ -109,20 +58,10 @@ inline std::vector<uint8_t> encodeReply(int32_t version, const char* community, 
     pdu->requestId = requestId;
     pdu->errorStatus = errorStatus;
     pdu->errorIndex = 0;
-    if (name != nullptr) {
-        VarBind* var = addNullVar(pdu, name, nameLength);
-        var->type = 2;
-        var->value = static_cast<uint8_t*>(std::calloc(1, 4));
-        const int32_t value = 42;
-        std::memcpy(var->value, &value, 4);
-        var->valueLength = 4;
-    }
-    std::vector<uint8_t> out(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
-    const int32_t status = encodeMessage(&session, pdu, out.data(), &length, 0);
-    freePdu(pdu);
-    out.resize(status == 0 ? static_cast<size_t>(length) : 0);
-    return out;
+    const int32_t value = 42;
+    if (name != nullptr)
+        addVar(pdu, name, nameLength, ASN_INTEGER, &value, 4);
+    return encodeAndFree(session, pdu);
 }
 
 // What a session callback saw.

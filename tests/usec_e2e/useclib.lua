@@ -6,6 +6,7 @@
 --   arg[1] snmp-test-agent, arg[2] vantor-lua, arg[3] snmp.so
 local T = require("testlib")
 local E = require("e2elib")
+local P = require("agent_process")
 local U = {}
 
 U.AGENT_BIN = assert(arg[1], "argument 1: the snmp-test-agent program")
@@ -32,30 +33,20 @@ local function tempfile()
 end
 
 -- Starts an agent with the given option text; answers {port=, log=, pid=}.
--- The agent ends by itself after a minute should the script die unseen.
 function U.start_agent(options)
-  local log = tempfile()
-  local command = string.format(
-    "exec sh -c 'echo $$; exec \"$0\" \"$@\"' %s --port 0 --log %s --exit-after-seconds 60 %s",
-    E.quote(U.AGENT_BIN), E.quote(log), options or "")
-  local pipe = assert(io.popen(command, "r"))
-  local pid = pipe:read("l")
-  local line = pipe:read("l")
-  local port = line and tonumber(line:match("^port (%d+)$"))
-  if not pid or not port then
-    pipe:close()
-    error("snmp-test-agent " .. tostring(options) .. " did not start: " .. tostring(line), 2)
-  end
-  local agent = {port = port, log = log, pid = pid, pipe = pipe, options = options}
+  local files = tempfile()
+  for _, suffix in ipairs({".log", ".err", ".pid"}) do temporary[#temporary + 1] = files .. suffix end
+  local process, complaint = P.start(U.AGENT_BIN, options, files)
+  if not process then error("snmp-test-agent " .. tostring(options) .. " did not start: " .. tostring(complaint), 2) end
+  local agent = {process = process, port = process.port, log = process.log, pid = process.pid, options = options}
   running[#running + 1] = agent
   return agent
 end
 
 function U.stop_agent(agent)
-  if agent.pipe then
-    os.execute("kill " .. agent.pid .. " 2>/dev/null")
-    agent.pipe:close()
-    agent.pipe = nil
+  if agent.process then
+    P.stop(agent.process)
+    agent.process = nil
   end
 end
 
@@ -75,24 +66,10 @@ end
 
 function U.log_entries(agent)
   local list = {}
-  for line in E.read_file(agent.log):gmatch("[^\n]+") do
-    local entry = {bindings = {}, line = line}
-    local words = {}
-    for word in line:gmatch("%S+") do words[#words + 1] = word end
-    entry.arrival = words[1]
-    local past_index = false
-    for i = 2, #words do
-      local word = words[i]
-      if past_index then
-        local oid, value = word:match("^([%d%.]+)=(.*)$")
-        entry.bindings[#entry.bindings + 1] = {oid = oid or word, value = value}
-      else
-        local key, value = word:match("^([%a]+)=(.*)$")
-        T.truthy(key, "log field " .. word)
-        entry[key] = value
-        if key == "index" then past_index = true end
-      end
-    end
+  for _, raw in ipairs(P.read_log(agent.log)) do
+    local entry = {bindings = {}, line = raw.line, arrival = raw.arrival}
+    for _, field in ipairs(raw.fields) do entry[field[1]] = field[2] end
+    for _, b in ipairs(raw.bindings) do entry.bindings[#entry.bindings + 1] = {oid = b.name, value = b.text} end
     list[#list + 1] = entry
   end
   return list

@@ -4,7 +4,7 @@
 -- type as SNMPv2c gives them, and a trap whose digest the agent checks.
 local T = require("testlib")
 local E = require("e2elib")
-local U = require("usmlib")
+local U = require("useclib")
 
 local HEX = "0x00112233445566778899aabbccddeeff"
 
@@ -69,8 +69,8 @@ U.main(function()
     local oid = "enterprises.99999.1." .. n .. ".0"
     local v2c = snmpgetEx(E.HOST, agent.port, 0, "+public", oid, 2000, 2)
     local v2cName = snmpobjid()
-    local usm = snmpgetEx(E.HOST, agent.port, 0, "/auth/" .. U.PHRASE, oid, 2000, 2)
-    T.eq(usm, v2c, oid .. ": as SNMPv2c")
+    local usec = snmpgetEx(E.HOST, agent.port, 0, "/auth/" .. U.PHRASE, oid, 2000, 2)
+    T.eq(usec, v2c, oid .. ": as SNMPv2c")
     T.eq(snmpobjid(), v2cName, oid .. ": snmpobjid as SNMPv2c")
   end
   T.eq(snmpgetEx(E.HOST, agent.port, 0, "/auth/" .. U.PHRASE, "enterprises.99999.1.11.0"), "1,5",

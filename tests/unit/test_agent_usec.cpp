@@ -17,18 +17,16 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
-#include "fake_host.h"
-#include "hex.h"
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/discovery/discovery.h"
-#include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
-#include "test_script_values.h"
-#include "tools/agent/usm.h"
+#include "tests/support/engine_fixture.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/hex.h"
+#include "tests/support/host_values.h"
+#include "tests/support/manager_socket.h"
+#include "tools/agent/usec.h"
 
 using namespace testagent;
 
@@ -37,7 +35,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Generous limits: they only bound a failing test, they are not timings.
-constexpr int ReplyWaitMs = 5000;
+constexpr int ReplyWaitMs = ManagerSocket::ReplyWaitMs;
 
 const OidVector sysName = {1, 3, 6, 1, 2, 1, 1, 5, 0};
 const OidVector sysContact = {1, 3, 6, 1, 2, 1, 1, 4, 0};
@@ -48,9 +46,9 @@ const char HexKeyText[] = "00112233445566778899aabbccddeeff";
 const uint32_t Boots = 7;
 const int64_t TimeOffset = 100000;
 
-UsmKey keyOf(const std::string& hex)
+UsecKey keyOf(const std::string& hex)
 {
-    UsmKey key{};
+    UsecKey key{};
     const Bytes bytes = hexBytes(hex);
     std::memcpy(key.data(), bytes.data(), std::min(bytes.size(), key.size()));
     return key;
@@ -58,60 +56,20 @@ UsmKey keyOf(const std::string& hex)
 
 std::string text(const Variable& v) { return std::string(v.value.begin(), v.value.end()); }
 
-// A manager's socket on loopback.
-class Client {
-public:
-    Client()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    void send(uint16_t port, const Bytes& data) const
-    {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(port);
-        ASSERT_EQ(::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(data.size()));
-    }
-
-    std::optional<Bytes> receive(int timeoutMs = ReplyWaitMs) const
-    {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return std::nullopt;
-        Bytes data(SnmpPacketSize + 100);
-        const ssize_t n = ::recv(fd_, data.data(), data.size(), 0);
-        if (n < 0)
-            return std::nullopt;
-        data.resize(static_cast<size_t>(n));
-        return data;
-    }
-
-private:
-    int fd_ = -1;
-};
+using Client = ManagerSocket;
 
 // The manager's session record once it knows the agent, as the engine keeps
 // it after discovery and the parse.
-SnmpSession managerRecord(const UsmAgent& usm, const std::string& user, const UsmKey* key,
+SnmpSession managerRecord(const UsecAgent& usec, const std::string& user, const UsecKey* key,
                           const std::string& context = "")
 {
     SnmpSession s{};
     s.version = SnmpVersionUsec;
     s.securityFlags = static_cast<uint8_t>(SecurityReportable | (key != nullptr ? SecurityAuth : 0));
-    const EngineId id = usm.engineId();
+    const EngineId id = usec.engineId();
     std::memcpy(s.agentId, id.data(), id.size());
-    s.agentBoots = usm.boots();
-    s.agentTime = static_cast<int32_t>(usm.agentTime());
+    s.agentBoots = usec.boots();
+    s.agentTime = static_cast<int32_t>(usec.agentTime());
     s.timeOffset = s.agentTime - static_cast<int32_t>(runtimeTime(nullptr));
     s.userNameLength = static_cast<int32_t>(user.size());
     std::memcpy(s.userName, user.data(), user.size());
@@ -160,7 +118,7 @@ Bytes encodeRequest(SnmpSession record, int32_t command, int32_t requestId, cons
     return out;
 }
 
-Bytes usmGet(const SnmpSession& record, int32_t requestId, const OidVector& name = sysName)
+Bytes usecGet(const SnmpSession& record, int32_t requestId, const OidVector& name = sysName)
 {
     return encodeRequest(record, PduGetRequest, requestId, {makeVariable(name, ASN_NULL, {})});
 }
@@ -202,16 +160,16 @@ std::string userOf(const UsecParameters& p)
     return std::string(reinterpret_cast<const char*>(p.userName), static_cast<size_t>(p.userNameLength));
 }
 
-UsmConfig standardConfig()
+UsecConfig standardConfig()
 {
-    UsmConfig config;
+    UsecConfig config;
     config.boots = Boots;
     config.timeOffset = TimeOffset;
     config.contexts = {"ctx"};
     for (const char* userText : {"auth:maplesyrup", "plain", "hexkey:0x00112233445566778899aabbccddeeff"}) {
-        UsmUser user;
+        UsecUser user;
         std::string error;
-        EXPECT_TRUE(parseUsmUser(userText, config.engineId, &user, &error)) << error;
+        EXPECT_TRUE(parseUsecUser(userText, config.engineId, &user, &error)) << error;
         config.users.push_back(user);
     }
     return config;
@@ -219,41 +177,41 @@ UsmConfig standardConfig()
 
 // ---- parsers ------------------------------------------------------------------
 
-TEST(UsmAgentParse, Users)
+TEST(UsecAgentParse, Users)
 {
-    UsmKey phraseKey{};
+    UsecKey phraseKey{};
     passwordToKey(reinterpret_cast<const uint8_t*>("maplesyrup"), 10, DefaultEngineId.data(), phraseKey.data());
-    UsmKey shortPhraseKey{};
+    UsecKey shortPhraseKey{};
     passwordToKey(reinterpret_cast<const uint8_t*>("0x"), 2, DefaultEngineId.data(), shortPhraseKey.data());
-    UsmKey colonKey{};
+    UsecKey colonKey{};
     passwordToKey(reinterpret_cast<const uint8_t*>("a:b"), 3, DefaultEngineId.data(), colonKey.data());
     const struct {
         const char* text;
         bool ok;
         const char* name;
         bool authenticates;
-        UsmKey key;
+        UsecKey key;
     } cases[] = {
-        {"joe", true, "joe", false, UsmKey{}},
+        {"joe", true, "joe", false, UsecKey{}},
         {"joe:maplesyrup", true, "joe", true, phraseKey},
         {"joe:0x00112233445566778899aabbccddeeff", true, "joe", true, keyOf(HexKeyText)},
         {"joe:0x00112233445566778899AABBCCDDEEFF", true, "joe", true, keyOf(HexKeyText)},
         {"joe:0x", true, "joe", true, shortPhraseKey},  // "0x" alone is a pass phrase, as for the manager
         {"joe:a:b", true, "joe", true, colonKey},      // the phrase is all after the first ':'
-        {"sixteen-octets-x", true, "sixteen-octets-x", false, UsmKey{}},
-        {"seventeen-octetsx", false, "", false, UsmKey{}},
-        {"", false, "", false, UsmKey{}},
-        {":phrase", false, "", false, UsmKey{}},
-        {"joe:", false, "", false, UsmKey{}},
-        {"joe:0x0011", false, "", false, UsmKey{}},
-        {"joe:0x00112233445566778899aabbccddeeff00", false, "", false, UsmKey{}},
-        {"joe:0x0011223344556677889900aabbccddzz", false, "", false, UsmKey{}},
+        {"sixteen-octets-x", true, "sixteen-octets-x", false, UsecKey{}},
+        {"seventeen-octetsx", false, "", false, UsecKey{}},
+        {"", false, "", false, UsecKey{}},
+        {":phrase", false, "", false, UsecKey{}},
+        {"joe:", false, "", false, UsecKey{}},
+        {"joe:0x0011", false, "", false, UsecKey{}},
+        {"joe:0x00112233445566778899aabbccddeeff00", false, "", false, UsecKey{}},
+        {"joe:0x0011223344556677889900aabbccddzz", false, "", false, UsecKey{}},
     };
     for (const auto& c : cases) {
-        UsmUser user;
+        UsecUser user;
         user.name = "untouched";
         std::string error;
-        EXPECT_EQ(parseUsmUser(c.text, DefaultEngineId, &user, &error), c.ok) << c.text;
+        EXPECT_EQ(parseUsecUser(c.text, DefaultEngineId, &user, &error), c.ok) << c.text;
         if (c.ok) {
             EXPECT_EQ(user.name, c.name) << c.text;
             EXPECT_EQ(user.authenticates, c.authenticates) << c.text;
@@ -265,17 +223,17 @@ TEST(UsmAgentParse, Users)
     }
 }
 
-TEST(UsmAgentParse, PassPhraseIsLocalisedToTheAgentsIdentifier)
+TEST(UsecAgentParse, PassPhraseIsLocalisedToTheAgentsIdentifier)
 {
-    UsmUser user;
-    ASSERT_TRUE(parseUsmUser("joe:maplesyrup", RfcEngineId, &user, nullptr));
+    UsecUser user;
+    ASSERT_TRUE(parseUsecUser("joe:maplesyrup", RfcEngineId, &user, nullptr));
     EXPECT_EQ(user.key, keyOf(RfcKeyHex));
-    UsmUser other;
-    ASSERT_TRUE(parseUsmUser("joe:maplesyrup", DefaultEngineId, &other, nullptr));
+    UsecUser other;
+    ASSERT_TRUE(parseUsecUser("joe:maplesyrup", DefaultEngineId, &other, nullptr));
     EXPECT_NE(other.key, user.key);
 }
 
-TEST(UsmAgentParse, EngineIdentifiers)
+TEST(UsecAgentParse, EngineIdentifiers)
 {
     const struct {
         const char* text;
@@ -297,7 +255,7 @@ TEST(UsmAgentParse, EngineIdentifiers)
     EXPECT_EQ(engineIdHex(RfcEngineId), "000000000000000000000002");
 }
 
-TEST(UsmAgentParse, Forgeries)
+TEST(UsecAgentParse, Forgeries)
 {
     for (Forgery f : {Forgery::WrongDigest, Forgery::StaleTime, Forgery::LowerBoots, Forgery::Unauthenticated,
                       Forgery::UnauthenticatedReport}) {
@@ -330,7 +288,7 @@ Bytes block(uint8_t qoS, uint16_t maxSize, const std::string& user, int digestLe
     return b;
 }
 
-TEST(UsmAgentParse, ParametersBlocks)
+TEST(UsecAgentParse, ParametersBlocks)
 {
     const std::string u16(16, 'u');
     const struct {
@@ -361,19 +319,19 @@ TEST(UsmAgentParse, ParametersBlocks)
             data = block(0x05, 1450, "u", 16, 0);
             data.resize(data.size() - 1);
         }
-        UsmRequestParameters p;
-        EXPECT_EQ(parseUsmParameters(data.data(), data.size(), &p), c.ok) << c.label;
+        UsecRequestParameters p;
+        EXPECT_EQ(parseUsecParameters(data.data(), data.size(), &p), c.ok) << c.label;
         // Every prefix of a good block is refused.
         if (c.ok) {
             for (size_t n = 0; n + 1 < data.size() && n < 25 + p.userName.size() + 1; ++n) {
-                UsmRequestParameters cut;
-                EXPECT_FALSE(parseUsmParameters(data.data(), n, &cut)) << c.label << " cut to " << n;
+                UsecRequestParameters cut;
+                EXPECT_FALSE(parseUsecParameters(data.data(), n, &cut)) << c.label << " cut to " << n;
             }
         }
     }
-    UsmRequestParameters p;
+    UsecRequestParameters p;
     const Bytes good = block(0x05, 1450, "user", 16, 3);
-    ASSERT_TRUE(parseUsmParameters(good.data(), good.size(), &p));
+    ASSERT_TRUE(parseUsecParameters(good.data(), good.size(), &p));
     EXPECT_EQ(p.qoS, 0x05);
     EXPECT_EQ(p.agentId, DefaultEngineId);
     EXPECT_EQ(p.boots, 7u);
@@ -385,15 +343,15 @@ TEST(UsmAgentParse, ParametersBlocks)
     EXPECT_EQ(p.context, "ccc");
 }
 
-TEST(UsmAgentParse, StatsNamesAndActions)
+TEST(UsecAgentParse, StatsNamesAndActions)
 {
-    EXPECT_EQ(formatOid(usmStatsName(UsmRefusal::UnknownContext)), "1.3.6.1.6.3.6.1.2.5.0");
-    EXPECT_EQ(formatOid(usmStatsName(UsmRefusal::UnsupportedQoS)), "1.3.6.1.6.3.6.1.2.1.0");
-    EXPECT_STREQ(refusalAction(UsmRefusal::WrongDigest), "wrong-digest");
-    EXPECT_STREQ(refusalAction(UsmRefusal::NotInWindow), "not-in-time-window");
+    EXPECT_EQ(formatOid(usecStatsName(UsecRefusal::UnknownContext)), "1.3.6.1.6.3.6.1.2.5.0");
+    EXPECT_EQ(formatOid(usecStatsName(UsecRefusal::UnsupportedQoS)), "1.3.6.1.6.3.6.1.2.1.0");
+    EXPECT_STREQ(refusalAction(UsecRefusal::WrongDigest), "wrong-digest");
+    EXPECT_STREQ(refusalAction(UsecRefusal::NotInWindow), "not-in-time-window");
 }
 
-TEST(UsmAgentParse, LogLineOfAVersionTwoRequest)
+TEST(UsecAgentParse, LogLineOfAVersionTwoRequest)
 {
     LogEntry e;
     e.arrivalMicros = 1700000000000001;
@@ -413,7 +371,7 @@ TEST(UsmAgentParse, LogLineOfAVersionTwoRequest)
 
 // ---- the agent answering requests built in the manager's role ---------------------
 
-class UsmAgentTest : public EngineTest {
+class UsecAgentTest : public EngineTest {
 protected:
     void SetUp() override
     {
@@ -429,29 +387,29 @@ protected:
         EngineTest::TearDown();
     }
 
-    void start(UsmConfig config, AgentConfig agentConfig = AgentConfig())
+    void start(UsecConfig config, AgentConfig agentConfig = AgentConfig())
     {
         if (agent_)
             agent_->stop();
         agent_.reset();
-        usm_ = std::make_unique<UsmAgent>(std::move(config));
-        agentConfig.hook = usm_->hook();
+        usec_ = std::make_unique<UsecAgent>(std::move(config));
+        agentConfig.hook = usec_->hook();
         agent_ = std::make_unique<TestAgent>(std::move(agentConfig));
         std::string error;
         ASSERT_TRUE(agent_->start(&error)) << error;
     }
 
-    UsmKey key(const std::string& user) const
+    UsecKey key(const std::string& user) const
     {
-        UsmKey k{};
-        EXPECT_TRUE(usm_->userKey(user, &k)) << user;
+        UsecKey k{};
+        EXPECT_TRUE(usec_->userKey(user, &k)) << user;
         return k;
     }
 
     SnmpSession manager(const std::string& user, bool authenticate, const std::string& context = "")
     {
-        const UsmKey k = key(user);
-        return managerRecord(*usm_, user, authenticate ? &k : nullptr, context);
+        const UsecKey k = key(user);
+        return managerRecord(*usec_, user, authenticate ? &k : nullptr, context);
     }
 
     // Every datagram that comes back for one request. The agent logs a
@@ -517,11 +475,11 @@ protected:
     }
 
     Client client_;
-    std::unique_ptr<UsmAgent> usm_;  // outlives the agent that calls its hook
+    std::unique_ptr<UsecAgent> usec_;  // outlives the agent that calls its hook
     std::unique_ptr<TestAgent> agent_;
 };
 
-TEST_F(UsmAgentTest, DiscoveryReportCarriesIdentifierBootsAndTime)
+TEST_F(UsecAgentTest, DiscoveryReportCarriesIdentifierBootsAndTime)
 {
     const Judged j = ask(discoveryRecord(), encodeRequest(discoveryRecord(), PduGetRequest, 41, {}));
     EXPECT_EQ(j.command, PduReport);
@@ -537,10 +495,10 @@ TEST_F(UsmAgentTest, DiscoveryReportCarriesIdentifierBootsAndTime)
     EXPECT_GE(j.security.maxSize, 484);
     EXPECT_EQ(userOf(j.security), "kolbur");
     ASSERT_EQ(j.bindings.size(), 1u);
-    EXPECT_EQ(j.bindings[0].name, usmStatsName(UsmRefusal::UnknownContext));
+    EXPECT_EQ(j.bindings[0].name, usecStatsName(UsecRefusal::UnknownContext));
     EXPECT_EQ(j.bindings[0].type, ASN_COUNTER);
     EXPECT_EQ(j.bindings[0].value, uint32Value(1));
-    EXPECT_EQ(usm_->discoveries(), 1u);
+    EXPECT_EQ(usec_->discoveries(), 1u);
     const LogEntry e = lastLog();
     EXPECT_EQ(e.action, "discovery");
     EXPECT_EQ(e.version, SnmpVersionUsec);
@@ -549,9 +507,9 @@ TEST_F(UsmAgentTest, DiscoveryReportCarriesIdentifierBootsAndTime)
     EXPECT_EQ(e.datagramsSent, 1);
 }
 
-TEST_F(UsmAgentTest, DiscoveryWithAnIdentifierOfItsOwn)
+TEST_F(UsecAgentTest, DiscoveryWithAnIdentifierOfItsOwn)
 {
-    UsmConfig config = standardConfig();
+    UsecConfig config = standardConfig();
     config.engineId = RfcEngineId;
     config.boots = 0;
     config.timeOffset = 0;
@@ -562,7 +520,7 @@ TEST_F(UsmAgentTest, DiscoveryWithAnIdentifierOfItsOwn)
     EXPECT_LE(j.security.agentTime, 60);
 }
 
-TEST_F(UsmAgentTest, AcceptedRequestsGetAnswersTheManagerAccepts)
+TEST_F(UsecAgentTest, AcceptedRequestsGetAnswersTheManagerAccepts)
 {
     const struct {
         const char* user;
@@ -573,7 +531,7 @@ TEST_F(UsmAgentTest, AcceptedRequestsGetAnswersTheManagerAccepts)
     int32_t id = 100;
     for (const auto& c : cases) {
         const SnmpSession record = manager(c.user, c.authenticate, c.context);
-        const Judged j = ask(record, usmGet(record, ++id));
+        const Judged j = ask(record, usecGet(record, ++id));
         const std::string label = std::string(c.user) + "/" + c.context;
         EXPECT_EQ(j.verdict, UsecAccepted) << label;
         EXPECT_EQ(j.command, PduResponse) << label;
@@ -593,25 +551,25 @@ TEST_F(UsmAgentTest, AcceptedRequestsGetAnswersTheManagerAccepts)
     }
 }
 
-TEST_F(UsmAgentTest, ASetIsStored)
+TEST_F(UsecAgentTest, ASetIsStored)
 {
     const SnmpSession record = manager("auth", true);
     const Judged j = ask(record, encodeRequest(record, PduSetRequest, 5,
-                                               {makeVariable(sysContact, ASN_OCTET_STR, bytesValue("set by usm"))}));
+                                               {makeVariable(sysContact, ASN_OCTET_STR, bytesValue("set by usec"))}));
     EXPECT_EQ(j.verdict, UsecAccepted);
     Variable stored;
     ASSERT_TRUE(agent_->variable(sysContact, &stored));
-    EXPECT_EQ(text(stored), "set by usm");
+    EXPECT_EQ(text(stored), "set by usec");
 }
 
-TEST_F(UsmAgentTest, RefusedRequestsAreReported)
+TEST_F(UsecAgentTest, RefusedRequestsAreReported)
 {
-    const UsmKey authKey = key("auth");
-    UsmKey wrongKey = authKey;
+    const UsecKey authKey = key("auth");
+    UsecKey wrongKey = authKey;
     wrongKey[3] ^= 1;
-    SnmpSession unknownUser = managerRecord(*usm_, "stranger", &authKey);
-    SnmpSession wrongDigest = managerRecord(*usm_, "auth", &wrongKey);
-    SnmpSession keylessAuthenticates = managerRecord(*usm_, "plain", &authKey);
+    SnmpSession unknownUser = managerRecord(*usec_, "stranger", &authKey);
+    SnmpSession wrongDigest = managerRecord(*usec_, "auth", &wrongKey);
+    SnmpSession keylessAuthenticates = managerRecord(*usec_, "plain", &authKey);
     SnmpSession keyedDoesNot = manager("auth", false);
     SnmpSession unknownContext = manager("auth", true, "other");
     SnmpSession laterBoots = manager("auth", true);
@@ -621,27 +579,27 @@ TEST_F(UsmAgentTest, RefusedRequestsAreReported)
     const struct {
         const char* label;
         SnmpSession record;
-        UsmRefusal refusal;
+        UsecRefusal refusal;
         bool authenticatedReport;
     } cases[] = {
-        {"unknown user", unknownUser, UsmRefusal::UnknownUserName, false},
-        {"wrong digest", wrongDigest, UsmRefusal::WrongDigest, false},
-        {"user without key authenticates", keylessAuthenticates, UsmRefusal::UnsupportedQoS, false},
-        {"user with key does not", keyedDoesNot, UsmRefusal::UnsupportedQoS, false},
-        {"unknown context", unknownContext, UsmRefusal::UnknownContext, false},
-        {"later boots", laterBoots, UsmRefusal::NotInWindow, true},
-        {"earlier boots", earlierBoots, UsmRefusal::NotInWindow, true},
+        {"unknown user", unknownUser, UsecRefusal::UnknownUserName, false},
+        {"wrong digest", wrongDigest, UsecRefusal::WrongDigest, false},
+        {"user without key authenticates", keylessAuthenticates, UsecRefusal::UnsupportedQoS, false},
+        {"user with key does not", keyedDoesNot, UsecRefusal::UnsupportedQoS, false},
+        {"unknown context", unknownContext, UsecRefusal::UnknownContext, false},
+        {"later boots", laterBoots, UsecRefusal::NotInWindow, true},
+        {"earlier boots", earlierBoots, UsecRefusal::NotInWindow, true},
     };
     int32_t id = 200;
     for (const auto& c : cases) {
-        const uint32_t before = usm_->refusals(c.refusal);
+        const uint32_t before = usec_->refusals(c.refusal);
         // The manager of the report: the user's own record, which knows the identifier.
-        const Judged j = ask(c.record, usmGet(c.record, ++id));
+        const Judged j = ask(c.record, usecGet(c.record, ++id));
         EXPECT_EQ(j.command, PduReport) << c.label;
         EXPECT_EQ(j.requestId, id) << c.label;
-        EXPECT_EQ(usm_->refusals(c.refusal), before + 1) << c.label;
+        EXPECT_EQ(usec_->refusals(c.refusal), before + 1) << c.label;
         ASSERT_EQ(j.bindings.size(), 1u) << c.label;
-        EXPECT_EQ(j.bindings[0].name, usmStatsName(c.refusal)) << c.label;
+        EXPECT_EQ(j.bindings[0].name, usecStatsName(c.refusal)) << c.label;
         EXPECT_EQ(j.bindings[0].value, uint32Value(before + 1)) << c.label;
         EXPECT_EQ((j.security.qoS & SecurityAuth) != 0, c.authenticatedReport) << c.label;
         EXPECT_EQ(lastLog().action, refusalAction(c.refusal)) << c.label;
@@ -649,19 +607,19 @@ TEST_F(UsmAgentTest, RefusedRequestsAreReported)
             // Signed with the user's key, it carries the agent's clock, which
             // a manager with the right estimate accepts.
             EXPECT_EQ(j.security.agentBoots, Boots) << c.label;
-            const std::vector<Bytes> again = exchange(usmGet(c.record, ++id));
+            const std::vector<Bytes> again = exchange(usecGet(c.record, ++id));
             ASSERT_EQ(again.size(), 1u) << c.label;
             EXPECT_EQ(judgeReply(manager("auth", true), again[0]).verdict, UsecAccepted) << c.label;
         }
     }
 }
 
-TEST_F(UsmAgentTest, RequestsThatAreNotReportableGetNothing)
+TEST_F(UsecAgentTest, RequestsThatAreNotReportableGetNothing)
 {
-    const UsmKey authKey = key("auth");
-    SnmpSession record = managerRecord(*usm_, "stranger", &authKey);
+    const UsecKey authKey = key("auth");
+    SnmpSession record = managerRecord(*usec_, "stranger", &authKey);
     record.securityFlags = SecurityAuth;
-    EXPECT_TRUE(exchange(usmGet(record, 3)).empty());
+    EXPECT_TRUE(exchange(usecGet(record, 3)).empty());
     EXPECT_EQ(lastLog().action, "unknown-user");
     EXPECT_EQ(lastLog().datagramsSent, 0);
     SnmpSession discovery = discoveryRecord();
@@ -670,25 +628,25 @@ TEST_F(UsmAgentTest, RequestsThatAreNotReportableGetNothing)
     EXPECT_EQ(lastLog().action, "discovery");
 }
 
-TEST_F(UsmAgentTest, BadParametersGetNothing)
+TEST_F(UsecAgentTest, BadParametersGetNothing)
 {
     // A maximum size below 484 breaks the format; the agent cannot trust the block.
     SnmpSession record = manager("auth", true);
     record.maxMessageSize = 483;
-    EXPECT_TRUE(exchange(usmGet(record, 3)).empty());
+    EXPECT_TRUE(exchange(usecGet(record, 3)).empty());
     EXPECT_EQ(lastLog().action, "bad-parameters");
-    EXPECT_EQ(usm_->refusals(UsmRefusal::BadParameters), 1u);
+    EXPECT_EQ(usec_->refusals(UsecRefusal::BadParameters), 1u);
     // So does a user name the mode cannot carry.
     SnmpSession longName = manager("auth", true);
     longName.userNameLength = 17;
     std::memset(longName.userName, 'n', 17);
-    EXPECT_TRUE(exchange(usmGet(longName, 4)).empty());
-    EXPECT_EQ(usm_->refusals(UsmRefusal::BadParameters), 2u);
+    EXPECT_TRUE(exchange(usecGet(longName, 4)).empty());
+    EXPECT_EQ(usec_->refusals(UsecRefusal::BadParameters), 2u);
 }
 
 // The agent's time window, with the runtime clock held still so that the
 // edges are exact.
-class UsmAgentClockTest : public UsmAgentTest {
+class UsecAgentClockTest : public UsecAgentTest {
 protected:
     void SetUp() override
     {
@@ -699,9 +657,9 @@ protected:
     }
 };
 
-TEST_F(UsmAgentClockTest, TimeWindowIs150SecondsEachWay)
+TEST_F(UsecAgentClockTest, TimeWindowIs150SecondsEachWay)
 {
-    ASSERT_EQ(usm_->agentTime(), static_cast<uint32_t>(TimeOffset));
+    ASSERT_EQ(usec_->agentTime(), static_cast<uint32_t>(TimeOffset));
     const struct {
         int32_t shift;
         bool accepted;
@@ -710,7 +668,7 @@ TEST_F(UsmAgentClockTest, TimeWindowIs150SecondsEachWay)
     for (const auto& c : cases) {
         SnmpSession record = manager("auth", true);
         record.timeOffset += c.shift;
-        const std::vector<Bytes> replies = exchange(usmGet(record, ++id));
+        const std::vector<Bytes> replies = exchange(usecGet(record, ++id));
         ASSERT_EQ(replies.size(), 1u) << c.shift;
         const Judged j = judgeReply(manager("auth", true), replies[0]);
         EXPECT_EQ(j.command, c.accepted ? PduResponse : PduReport) << c.shift;
@@ -720,46 +678,46 @@ TEST_F(UsmAgentClockTest, TimeWindowIs150SecondsEachWay)
     // Unauthenticated requests carry no clock to test.
     SnmpSession plain = manager("plain", false);
     plain.timeOffset += 100000;
-    EXPECT_EQ(ask(plain, usmGet(plain, 400)).command, PduResponse);
+    EXPECT_EQ(ask(plain, usecGet(plain, 400)).command, PduResponse);
 }
 
-TEST_F(UsmAgentClockTest, AnswersCarryTheAgentsClock)
+TEST_F(UsecAgentClockTest, AnswersCarryTheAgentsClock)
 {
-    usm_->setBoots(9);
-    usm_->setTimeOffset(5000);
+    usec_->setBoots(9);
+    usec_->setTimeOffset(5000);
     fakeNow() += 42000;  // 42 s later
     const SnmpSession record = manager("auth", true);
     EXPECT_EQ(record.agentTime, 5042);
-    const Judged j = ask(record, usmGet(record, 1));
+    const Judged j = ask(record, usecGet(record, 1));
     EXPECT_EQ(j.verdict, UsecAccepted);
     EXPECT_EQ(j.security.agentBoots, 9u);
     EXPECT_EQ(j.security.agentTime, 5042);
 }
 
 // Each misbehaviour of the answer, as the manager's check sees it.
-TEST_F(UsmAgentTest, MisbehavingAnswers)
+TEST_F(UsecAgentTest, MisbehavingAnswers)
 {
     const struct {
         const char* label;
-        UsmMisbehaviour m;
+        UsecMisbehaviour m;
         bool authenticate;
         int32_t verdict;
     } cases[] = {
-        {"wrong digest", [] { UsmMisbehaviour m; m.wrongDigest = true; return m; }(), true, UsecWrongDigest},
-        {"stale 300 s", [] { UsmMisbehaviour m; m.staleSeconds = 300; return m; }(), true, UsecNotInTimeWindow},
-        {"lower boots", [] { UsmMisbehaviour m; m.lowerBoots = true; return m; }(), true, UsecNotInTimeWindow},
-        {"higher boots", [] { UsmMisbehaviour m; m.higherBoots = true; return m; }(), true, UsecAccepted},
-        {"privacy bit", [] { UsmMisbehaviour m; m.privacyBit = true; return m; }(), true, UsecBadParameters},
-        {"privacy bit, no digest", [] { UsmMisbehaviour m; m.privacyBit = true; return m; }(), false,
+        {"wrong digest", [] { UsecMisbehaviour m; m.wrongDigest = true; return m; }(), true, UsecWrongDigest},
+        {"stale 300 s", [] { UsecMisbehaviour m; m.staleSeconds = 300; return m; }(), true, UsecNotInTimeWindow},
+        {"lower boots", [] { UsecMisbehaviour m; m.lowerBoots = true; return m; }(), true, UsecNotInTimeWindow},
+        {"higher boots", [] { UsecMisbehaviour m; m.higherBoots = true; return m; }(), true, UsecAccepted},
+        {"privacy bit", [] { UsecMisbehaviour m; m.privacyBit = true; return m; }(), true, UsecBadParameters},
+        {"privacy bit, no digest", [] { UsecMisbehaviour m; m.privacyBit = true; return m; }(), false,
          UsecBadParameters},
         // Without authentication there is nothing to check the clock with.
-        {"stale, no digest", [] { UsmMisbehaviour m; m.staleSeconds = 300; return m; }(), false, UsecAccepted},
+        {"stale, no digest", [] { UsecMisbehaviour m; m.staleSeconds = 300; return m; }(), false, UsecAccepted},
     };
     int32_t id = 500;
     for (const auto& c : cases) {
-        usm_->setMisbehaviour(c.m);
+        usec_->setMisbehaviour(c.m);
         const SnmpSession record = manager(c.authenticate ? "auth" : "plain", c.authenticate);
-        const Judged j = ask(record, usmGet(record, ++id));
+        const Judged j = ask(record, usecGet(record, ++id));
         EXPECT_EQ(j.verdict, c.verdict) << c.label;
         EXPECT_EQ(j.command, PduResponse) << c.label;
         EXPECT_EQ(lastLog().action, "answered") << c.label;
@@ -770,27 +728,27 @@ TEST_F(UsmAgentTest, MisbehavingAnswers)
     }
 }
 
-TEST_F(UsmAgentTest, ReportInsteadOfResponseIsAuthenticated)
+TEST_F(UsecAgentTest, ReportInsteadOfResponseIsAuthenticated)
 {
     AgentConfig agentConfig;
     agentConfig.misbehaviour.report = true;
     start(standardConfig(), agentConfig);
     const SnmpSession record = manager("auth", true);
-    const Judged j = ask(record, usmGet(record, 8));
+    const Judged j = ask(record, usecGet(record, 8));
     EXPECT_EQ(j.command, PduReport);
     EXPECT_EQ(j.verdict, UsecAccepted);
     ASSERT_EQ(j.bindings.size(), 1u);
     EXPECT_EQ(text(j.bindings[0]), "test-agent");
 }
 
-TEST_F(UsmAgentTest, ForgedCopiesComeFirstAndFailTheCheck)
+TEST_F(UsecAgentTest, ForgedCopiesComeFirstAndFailTheCheck)
 {
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.forgeFirst = {Forgery::WrongDigest, Forgery::StaleTime, Forgery::LowerBoots, Forgery::Unauthenticated,
                     Forgery::UnauthenticatedReport};
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     const SnmpSession record = manager("auth", true);
-    const std::vector<Bytes> replies = exchange(usmGet(record, 77));
+    const std::vector<Bytes> replies = exchange(usecGet(record, 77));
     ASSERT_EQ(replies.size(), 6u);
     const struct {
         int32_t verdict;
@@ -816,39 +774,39 @@ TEST_F(UsmAgentTest, ForgedCopiesComeFirstAndFailTheCheck)
     EXPECT_EQ(lastLog().datagramsSent, 6);
 }
 
-TEST_F(UsmAgentTest, ForgeOnlyAndMisbehaveCountCompose)
+TEST_F(UsecAgentTest, ForgeOnlyAndMisbehaveCountCompose)
 {
     AgentConfig agentConfig;
     agentConfig.misbehaviour.misbehaveCount = 1;
     agentConfig.misbehaviour.dropFirst = 1;
     start(standardConfig(), agentConfig);
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.forgeFirst = {Forgery::WrongDigest};
     m.forgeOnly = true;
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     const SnmpSession record = manager("auth", true);
     // Discovery does not count as an answered request.
     EXPECT_EQ(exchange(encodeRequest(discoveryRecord(), PduGetRequest, 1, {})).size(), 1u);
-    EXPECT_TRUE(exchange(usmGet(record, 2)).empty());  // dropped
+    EXPECT_TRUE(exchange(usecGet(record, 2)).empty());  // dropped
     EXPECT_EQ(lastLog().action, "dropped");
-    std::vector<Bytes> replies = exchange(usmGet(record, 3));  // the forged copy alone
+    std::vector<Bytes> replies = exchange(usecGet(record, 3));  // the forged copy alone
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(judgeReply(record, replies[0]).verdict, UsecWrongDigest);
     EXPECT_EQ(lastLog().datagramsSent, 1);
-    replies = exchange(usmGet(record, 4));  // past the count: the genuine answer
+    replies = exchange(usecGet(record, 4));  // past the count: the genuine answer
     ASSERT_EQ(replies.size(), 1u);
     const Judged j = judgeReply(record, replies[0]);
     EXPECT_EQ(j.verdict, UsecAccepted);
     EXPECT_EQ(text(j.bindings.at(0)), "test-agent");
 }
 
-TEST_F(UsmAgentTest, OtherVersionsStillUseCommunities)
+TEST_F(UsecAgentTest, OtherVersionsStillUseCommunities)
 {
     SnmpSession v1{};
     v1.version = SnmpVersion1;
     v1.community = reinterpret_cast<const uint8_t*>("public");
     v1.communityLength = 6;
-    const std::vector<Bytes> replies = exchange(usmGet(v1, 6));
+    const std::vector<Bytes> replies = exchange(usecGet(v1, 6));
     ASSERT_EQ(replies.size(), 1u);
     const Judged j = judgeReply(SnmpSession{}, replies[0], false);
     EXPECT_EQ(j.verdict, 0);
@@ -856,13 +814,13 @@ TEST_F(UsmAgentTest, OtherVersionsStillUseCommunities)
     EXPECT_EQ(lastLog().community, "public");
     EXPECT_EQ(lastLog().fields, "");
     v1.community = reinterpret_cast<const uint8_t*>("secret");
-    EXPECT_TRUE(exchange(usmGet(v1, 7)).empty());
+    EXPECT_TRUE(exchange(usecGet(v1, 7)).empty());
     EXPECT_EQ(lastLog().action, "bad-community");
 }
 
 // ---- the engine's own sessions against the agent --------------------------------
 
-TEST_F(UsmAgentTest, EngineDiscoversTheAgentAndGets)
+TEST_F(UsecAgentTest, EngineDiscoversTheAgentAndGets)
 {
     const struct {
         const char* community;
@@ -888,7 +846,7 @@ TEST_F(UsmAgentTest, EngineDiscoversTheAgentAndGets)
     EXPECT_EQ(std::memcmp(session->authKey, key("auth").data(), 16), 0);
 }
 
-TEST_F(UsmAgentTest, EnginePrivacyGetsNoAcceptableAnswer)
+TEST_F(UsecAgentTest, EnginePrivacyGetsNoAcceptableAnswer)
 {
     // The agent answers in clear without the privacy bit: less than the
     // session asks for, so the request times out.
@@ -902,31 +860,31 @@ TEST_F(UsmAgentTest, EnginePrivacyGetsNoAcceptableAnswer)
     }
 }
 
-TEST_F(UsmAgentTest, EngineDiscoveryWithoutAnswerFailsTheOpen)
+TEST_F(UsecAgentTest, EngineDiscoveryWithoutAnswerFailsTheOpen)
 {
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.dropDiscovery = -1;
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     testing::internal::CaptureStdout();
     EXPECT_EQ(open("/auth/maplesyrup", 2, 50000), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "No Response from 127.0.0.1\n");
     EXPECT_TRUE(agent_->waitForLog(2, ReplyWaitMs));
-    EXPECT_EQ(usm_->discoveries(), 2u);
-    EXPECT_EQ(usm_->discoveriesAnswered(), 0u);
+    EXPECT_EQ(usec_->discoveries(), 2u);
+    EXPECT_EQ(usec_->discoveriesAnswered(), 0u);
     EXPECT_EQ(lastLog().action, "discovery-dropped");
     // The first one dropped, the retransmission answered.
     m.dropDiscovery = 1;
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     SnmpSession* session = open("/auth/maplesyrup", 2, 200000);
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(usm_->discoveriesAnswered(), 1u);
+    EXPECT_EQ(usec_->discoveriesAnswered(), 1u);
 }
 
-TEST_F(UsmAgentTest, EngineTakesTheGenuineReplyAfterForgedOnes)
+TEST_F(UsecAgentTest, EngineTakesTheGenuineReplyAfterForgedOnes)
 {
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.forgeFirst = {Forgery::WrongDigest, Forgery::StaleTime, Forgery::LowerBoots, Forgery::Unauthenticated};
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     SnmpSession* session = open("/auth/maplesyrup");
     ASSERT_NE(session, nullptr);
     std::string value;
@@ -935,12 +893,12 @@ TEST_F(UsmAgentTest, EngineTakesTheGenuineReplyAfterForgedOnes)
     EXPECT_EQ(session->agentBoots, Boots);
 }
 
-TEST_F(UsmAgentTest, EngineTimesOutOnAForgedReplyAloneWithoutClockUpdate)
+TEST_F(UsecAgentTest, EngineTimesOutOnAForgedReplyAloneWithoutClockUpdate)
 {
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.forgeFirst = {Forgery::WrongDigest};
     m.forgeOnly = true;
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     SnmpSession* session = open("/auth/maplesyrup", 2, 100000);
     ASSERT_NE(session, nullptr);
     const int32_t timeBefore = session->agentTime;
@@ -964,13 +922,13 @@ TEST_F(UsmAgentTest, EngineTimesOutOnAForgedReplyAloneWithoutClockUpdate)
 // shows it through the script function: the genuine value must win.
 // An unauthenticated Report in an authenticated session is dropped like any
 // other message that does not prove where it came from.
-TEST_F(UsmAgentTest, ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSession)
+TEST_F(UsecAgentTest, ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSession)
 {
     ScopedFakeHost host;
     scriptState() = ScriptState();
-    UsmMisbehaviour m;
+    UsecMisbehaviour m;
     m.forgeFirst = {Forgery::UnauthenticatedReport};
-    usm_->setMisbehaviour(m);
+    usec_->setMisbehaviour(m);
     std::vector<HostValue> args =
         argList({stringArg("127.0.0.1"), numberArg(agent_->port()), numberArg(0), stringArg("/auth/maplesyrup"),
                  stringArg("1.3.6.1.2.1.1.5.0"), numberArg(1000), numberArg(2)});

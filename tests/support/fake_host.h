@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "host/vantor_host.h"
+#include "hostapi/host_messages.h"
 #include "hostapi/host_value.h"
 #include "module/entry_points.h"
-#include "hostapi/host_messages.h"
 
 struct Delivered {
     UINT message;

@@ -1,0 +1,14 @@
+// Hexadecimal digits, as the runtime's "%x" conversions read them.
+#pragma once
+
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1 for any other character.
+inline int hexDigitValue(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return -1;
+}
