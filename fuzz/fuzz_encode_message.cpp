@@ -45,7 +45,7 @@ int32_t valueLengthFor(ByteReader& in, uint8_t type, bool odd)
     case ASN_IPADDRESS:
         return odd ? in.u8() % 8 : 4;
     default:
-        return isNullLike(type) ? (odd ? in.u8() % 4 : 0) : in.u16() % 700;
+        return isNullLikeType(type) ? (odd ? in.u8() % 4 : 0) : in.u16() % 700;
     }
 }
 
@@ -74,7 +74,7 @@ SnmpPdu* pduFrom(ByteReader& in)
         std::free(name);
         var->type = typeChoices[in.u8() % sizeof typeChoices];
         var->valueLength = valueLengthFor(in, var->type, (shape & 0x80) != 0);
-        if (var->valueLength > 0 && !isNullLike(var->type)) {
+        if (var->valueLength > 0 && !isNullLikeType(var->type)) {
             var->value = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(var->valueLength)));
             if (var->type == ASN_OBJECT_ID) {
                 for (int32_t k = 0; k + 4 <= var->valueLength; k += 4) {

@@ -55,14 +55,9 @@ inline std::vector<uint32_t> normalOid(const uint32_t* oid, int32_t count)
     return out;
 }
 
-inline bool isNullLike(uint8_t type)
-{
-    return type == ASN_NULL || type == ASN_NOSUCHOBJECT || type == ASN_NOSUCHINSTANCE || type == ASN_ENDOFMIBVIEW;
-}
-
 // Types that the encoder writes and the decoder reads back as they were
 // (a bit string as its octets).
-inline bool isDecodable(uint8_t type) { return isStoredValueType(type) || isNullLike(type) || type == ASN_BIT_STR; }
+inline bool isDecodable(uint8_t type) { return isStoredValueType(type) || isNullLikeType(type) || type == ASN_BIT_STR; }
 
 // A binding as it reads back after going through the wire.
 inline void checkSameBinding(const VarBind* sent, const VarBind* got)
@@ -70,7 +65,7 @@ inline void checkSameBinding(const VarBind* sent, const VarBind* got)
     FUZZ_CHECK(got != nullptr);
     FUZZ_CHECK(normalOid(sent->name, sent->nameLength) == normalOid(got->name, got->nameLength));
     FUZZ_CHECK(sent->type == got->type);
-    if (isNullLike(sent->type)) {
+    if (isNullLikeType(sent->type)) {
         FUZZ_CHECK(got->value == nullptr);
         FUZZ_CHECK(got->valueLength == 0);
     } else if (sent->type == ASN_OBJECT_ID) {

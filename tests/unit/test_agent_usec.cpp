@@ -96,23 +96,10 @@ SnmpSession discoveryRecord()
 
 Bytes encodeRequest(SnmpSession record, int32_t command, int32_t requestId, const std::vector<Variable>& vars)
 {
-    SnmpPdu* pdu = createPdu(command);
-    pdu->requestId = requestId;
-    pdu->errorStatus = 0;
-    pdu->errorIndex = 0;
-    for (const Variable& v : vars) {
-        VarBind* var = addNullVar(pdu, v.name.data(), static_cast<int32_t>(v.name.size()));
-        var->type = v.type;
-        if (!v.value.empty()) {
-            var->value = static_cast<uint8_t*>(std::calloc(1, v.value.size()));
-            std::memcpy(var->value, v.value.data(), v.value.size());
-        }
-        var->valueLength = static_cast<int32_t>(v.value.size());
-    }
+    PduPtr pdu = buildPdu(command, requestId, 0, 0, vars);
     Bytes out(SnmpPacketSize);
     int32_t length = SnmpPacketSize;
-    const int32_t status = encodeMessage(&record, pdu, out.data(), &length, 0);
-    freePdu(pdu);
+    const int32_t status = encodeMessage(&record, pdu.get(), out.data(), &length, 0);
     EXPECT_EQ(status, 0);
     out.resize(status == 0 ? static_cast<size_t>(length) : 0);
     return out;

@@ -33,10 +33,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct PduDeleter {
-    void operator()(SnmpPdu* pdu) const { freePdu(pdu); }
-};
-using PduPtr = std::unique_ptr<SnmpPdu, PduDeleter>;
 
 // Generous limits: they only bound a failing test, they are not timings.
 constexpr int ReplyWaitMs = ManagerSocket::ReplyWaitMs;
@@ -64,19 +60,7 @@ Bytes encodeRequest(int32_t version, const std::string& community, int32_t comma
     session.version = version;
     session.community = reinterpret_cast<const uint8_t*>(community.data());
     session.communityLength = static_cast<int32_t>(community.size());
-    PduPtr pdu(createPdu(command));
-    pdu->requestId = requestId;
-    pdu->errorStatus = errorStatus;
-    pdu->errorIndex = errorIndex;
-    for (const Variable& v : vars) {
-        VarBind* var = addNullVar(pdu.get(), v.name.data(), static_cast<int32_t>(v.name.size()));
-        var->type = v.type;
-        if (!v.value.empty()) {
-            var->value = static_cast<uint8_t*>(std::calloc(1, v.value.size()));
-            std::memcpy(var->value, v.value.data(), v.value.size());
-        }
-        var->valueLength = static_cast<int32_t>(v.value.size());
-    }
+    PduPtr pdu = buildPdu(command, requestId, errorStatus, errorIndex, vars);
     Bytes out(SnmpPacketSize);
     int32_t length = SnmpPacketSize;
     EXPECT_EQ(encodeMessage(&session, pdu.get(), out.data(), &length, 0), 0);

@@ -28,11 +28,6 @@ constexpr size_t ReceiveCapacity = 65536;
 // when filling a get-bulk answer (on top of the community).
 constexpr int32_t ReplyOverhead = 64;
 
-struct PduDeleter {
-    void operator()(SnmpPdu* pdu) const { freePdu(pdu); }
-};
-using PduPtr = std::unique_ptr<SnmpPdu, PduDeleter>;
-
 int64_t nowMicros()
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -55,32 +50,6 @@ std::vector<Variable> copyBindings(const VarBind* var)
         out.push_back(std::move(v));
     }
     return out;
-}
-
-// A PDU record of the given bindings, each value in a buffer of its own.
-PduPtr buildPdu(int32_t command, int32_t requestId, int32_t errorStatus, int32_t errorIndex,
-                const std::vector<Variable>& vars)
-{
-    PduPtr pdu(createPdu(command));
-    if (!pdu)
-        return nullptr;
-    pdu->requestId = requestId;
-    pdu->errorStatus = errorStatus;
-    pdu->errorIndex = errorIndex;
-    for (const Variable& v : vars) {
-        VarBind* var = addNullVar(pdu.get(), v.name.data(), static_cast<int32_t>(v.name.size()));
-        if (var == nullptr)
-            return nullptr;
-        var->type = v.type;
-        if (!v.value.empty()) {
-            var->value = static_cast<uint8_t*>(std::calloc(1, v.value.size()));
-            if (var->value == nullptr)
-                return nullptr;
-            std::memcpy(var->value, v.value.data(), v.value.size());
-        }
-        var->valueLength = static_cast<int32_t>(v.value.size());
-    }
-    return pdu;
 }
 
 // Encodes with the given record (request.reply, its shaped form or a
@@ -183,6 +152,23 @@ std::string communityText(const std::string& community)
 }
 
 }  // namespace
+
+PduPtr buildPdu(int32_t command, int32_t requestId, int32_t errorStatus, int32_t errorIndex,
+                const std::vector<Variable>& vars)
+{
+    PduPtr pdu(createPdu(command));
+    if (!pdu)
+        return nullptr;
+    pdu->requestId = requestId;
+    pdu->errorStatus = errorStatus;
+    pdu->errorIndex = errorIndex;
+    for (const Variable& v : vars) {
+        if (addVar(pdu.get(), v.name.data(), static_cast<int32_t>(v.name.size()), v.type, v.value.data(),
+                   static_cast<int32_t>(v.value.size())) == nullptr)
+            return nullptr;
+    }
+    return pdu;
+}
 
 const char ForgedValue[] = "forged";
 

@@ -33,17 +33,27 @@
 namespace testagent {
 
 // Error statuses the agent answers with (RFC 1157, RFC 3416).
-constexpr int32_t ErrNoError = 0;
-constexpr int32_t ErrTooBig = 1;
-constexpr int32_t ErrNoSuchName = 2;
-constexpr int32_t ErrBadValue = 3;
-constexpr int32_t ErrReadOnly = 4;
-constexpr int32_t ErrGenErr = 5;
-constexpr int32_t ErrWrongType = 7;
-constexpr int32_t ErrWrongLength = 8;
-constexpr int32_t ErrWrongEncoding = 9;
-constexpr int32_t ErrNoCreation = 11;
-constexpr int32_t ErrNotWritable = 17;
+constexpr int32_t ErrNoError = SNMP_ERR_NOERROR;
+constexpr int32_t ErrTooBig = SNMP_ERR_TOOBIG;
+constexpr int32_t ErrNoSuchName = SNMP_ERR_NOSUCHNAME;
+constexpr int32_t ErrBadValue = SNMP_ERR_BADVALUE;
+constexpr int32_t ErrReadOnly = SNMP_ERR_READONLY;
+constexpr int32_t ErrGenErr = SNMP_ERR_GENERR;
+constexpr int32_t ErrWrongType = SNMP_ERR_WRONGTYPE;
+constexpr int32_t ErrWrongLength = SNMP_ERR_WRONGLENGTH;
+constexpr int32_t ErrWrongEncoding = SNMP_ERR_WRONGENCODING;
+constexpr int32_t ErrNoCreation = SNMP_ERR_NOCREATION;
+constexpr int32_t ErrNotWritable = SNMP_ERR_NOTWRITABLE;
+
+struct PduDeleter {
+    void operator()(SnmpPdu* pdu) const { freePdu(pdu); }
+};
+using PduPtr = std::unique_ptr<SnmpPdu, PduDeleter>;
+
+// A PDU record of the given bindings, each value in a buffer of its own; null
+// when memory runs out.
+PduPtr buildPdu(int32_t command, int32_t requestId, int32_t errorStatus, int32_t errorIndex,
+                const std::vector<Variable>& vars);
 
 // How a mangled copy of a reply is broken (each one fails to decode).
 enum class Mangle {
