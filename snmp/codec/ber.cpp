@@ -31,14 +31,8 @@ bool readElement(const uint8_t* data, int32_t available, uint8_t* tag, uint32_t*
 // that its first content octet stands in the top eight bits.
 int32_t minimalSigned(uint32_t* value)
 {
-    int32_t octets = 4;
-    while (octets > 1) {
-        const uint32_t top = *value & 0xFF800000u;
-        if (top != 0 && top != 0xFF800000u)
-            break;
-        *value <<= 8;
-        --octets;
-    }
+    const int32_t octets = berSignedContentSize(static_cast<int32_t>(*value));
+    *value <<= 8 * (4 - octets);
     return octets;
 }
 
@@ -112,17 +106,6 @@ bool appendSubIdentifier(uint8_t* work, int32_t* used, uint32_t value)
 }
 
 }  // namespace
-
-int32_t berLengthFieldSize(uint32_t length)
-{
-    return length < 0x80 ? 1 : length <= 0xFF ? 2 : 3;
-}
-
-int32_t berSignedContentSize(int32_t value)
-{
-    uint32_t shifted = static_cast<uint32_t>(value);
-    return minimalSigned(&shifted);
-}
 
 const uint8_t* berParseLength(const uint8_t* data, int32_t available, uint32_t* length)
 {

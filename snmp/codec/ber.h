@@ -18,10 +18,23 @@
 
 // Octets of the minimal length field for a length: 1 below 128, 2 up to 255,
 // 3 above.
-int32_t berLengthFieldSize(uint32_t length);
+inline int32_t berLengthFieldSize(uint32_t length)
+{
+    return length < 0x80 ? 1 : length <= 0xFF ? 2 : 3;
+}
 
-// Content octets of the minimal two's complement form of a 32-bit integer.
-int32_t berSignedContentSize(int32_t value);
+// Content octets of the minimal two's complement form of a 32-bit integer:
+// leading octets go while the top nine bits are all zeros or all ones.
+inline int32_t berSignedContentSize(int32_t value)
+{
+    uint32_t v = static_cast<uint32_t>(value);
+    int32_t octets = 4;
+    while (octets > 1 && ((v & 0xFF800000u) == 0 || (v & 0xFF800000u) == 0xFF800000u)) {
+        v <<= 8;
+        --octets;
+    }
+    return octets;
+}
 
 // Length field at data, of which `available` octets may be read. Short form,
 // or 0x81..0x84 followed by 1 to 4 big-endian octets; the indefinite form

@@ -15,24 +15,6 @@ void freeOne(VarBind* var)
 
 }  // namespace
 
-void* copyOctets(const void* source, size_t octets)
-{
-    void* block = engineAlloc(octets > 0 ? octets : 1, 1);
-    if (block != nullptr && octets > 0)
-        std::memcpy(block, source, octets);
-    return block;
-}
-
-uint32_t* copyOid(const uint32_t* oid, int32_t entries, bool* failed)
-{
-    *failed = false;
-    if (entries <= 0 || oid == nullptr)
-        return nullptr;
-    auto* copy = static_cast<uint32_t*>(copyOctets(oid, static_cast<size_t>(entries) * sizeof(uint32_t)));
-    *failed = copy == nullptr;
-    return copy;
-}
-
 SnmpPdu* createPdu(int32_t command)
 {
     auto* pdu = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
@@ -118,11 +100,6 @@ bool isStoredValueType(uint8_t type)
     default:
         return false;
     }
-}
-
-bool isNullLikeType(uint8_t type)
-{
-    return type == ASN_NULL || type == ASN_NOSUCHOBJECT || type == ASN_NOSUCHINSTANCE || type == ASN_ENDOFMIBVIEW;
 }
 
 VarBind* cloneVar(const VarBind* var)

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "snmp/base/allocation.h"
 #include "snmp/snmp.h"
 
 // Whether values of this type are both encoded and decoded as a stored value
@@ -13,13 +15,29 @@
 bool isStoredValueType(uint8_t type);
 
 // NULL and the three exception values: a tag and no content.
-bool isNullLikeType(uint8_t type);
+inline bool isNullLikeType(uint8_t type)
+{
+    return type == ASN_NULL || type == ASN_NOSUCHOBJECT || type == ASN_NOSUCHINSTANCE || type == ASN_ENDOFMIBVIEW;
+}
 
-// A zero-filled copy of `octets` octets from the engine's allocator, with one
-// octet more when octets is 0 (so an empty copy is still present). Null when
-// memory runs out.
-void* copyOctets(const void* source, size_t octets);
+// A copy of `octets` octets from the engine's allocator; one zero octet when
+// octets is 0 (so an empty copy is still present). Null when memory runs out.
+inline void* copyOctets(const void* source, size_t octets)
+{
+    void* block = engineAlloc(octets > 0 ? octets : 1, 1);
+    if (block != nullptr && octets > 0)
+        std::memcpy(block, source, octets);
+    return block;
+}
 
 // An owned copy of entries sub-identifiers (null for none, or when memory runs
 // out: *failed tells which).
-uint32_t* copyOid(const uint32_t* oid, int32_t entries, bool* failed);
+inline uint32_t* copyOid(const uint32_t* oid, int32_t entries, bool* failed)
+{
+    *failed = false;
+    if (entries <= 0 || oid == nullptr)
+        return nullptr;
+    auto* copy = static_cast<uint32_t*>(copyOctets(oid, static_cast<size_t>(entries) * sizeof(uint32_t)));
+    *failed = copy == nullptr;
+    return copy;
+}

@@ -33,6 +33,29 @@ bool authenticates(const SnmpSession* session)
     return session->version == SnmpVersionUsec && (session->securityFlags & SecurityAuth) != 0;
 }
 
+// A user-based message: the parameters in the community's place and, when
+// the session authenticates, the digest over the whole message, computed with
+// the key standing in the digest field and then replacing it.
+int32_t encodeUserBased(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length,
+                        int32_t flag)
+{
+    uint8_t parameters[ParametersCapacity];
+    const uint8_t* content = nullptr;
+    int32_t contentLength = 0;
+    if (!communityContent(session, flag, parameters, &content, &contentLength))
+        return -1;
+    int32_t contentOffset = 0;
+    if (encodeFramedMessage(session->version, content, contentLength, pdu, packet, length, &contentOffset) != 0)
+        return -1;
+    if (authenticates(session)) {
+        uint8_t* field = messageDigestField(session, packet + contentOffset, contentLength);
+        if (field == nullptr)
+            return -1;  // never send such a message unauthenticated
+        messageDigest(packet, *length, field, field);
+    }
+    return 0;
+}
+
 }  // namespace
 
 uint8_t* encodeMessageHeader(uint8_t* data, int32_t* remaining, const SnmpSession* session, int32_t pduLength,
@@ -62,22 +85,8 @@ int32_t encodeMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* p
 {
     if (session == nullptr || pdu == nullptr || packet == nullptr || length == nullptr || *length < 0)
         return -1;
-    uint8_t parameters[ParametersCapacity];
-    const uint8_t* content = nullptr;
-    int32_t contentLength = 0;
-    if (!communityContent(session, flag, parameters, &content, &contentLength))
-        return -1;
-    int32_t contentOffset = 0;
-    if (encodeFramedMessage(session->version, content, contentLength, pdu, packet, length, &contentOffset) != 0)
-        return -1;
-
-    // An authenticating session's digest: over the whole message, with the
-    // key standing in the digest field, the result replacing the key.
-    if (authenticates(session)) {
-        uint8_t* field = messageDigestField(session, packet + contentOffset, contentLength);
-        if (field == nullptr)
-            return -1;  // never send such a message unauthenticated
-        messageDigest(packet, *length, field, field);
-    }
-    return 0;
+    if (session->version != SnmpVersionUsec)
+        return encodeFramedMessage(session->version, session->community, session->communityLength, pdu, packet,
+                                   length, nullptr);
+    return encodeUserBased(session, pdu, packet, length, flag);
 }
