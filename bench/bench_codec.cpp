@@ -13,6 +13,7 @@
 
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
+#include "tests/support/wire.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -95,13 +96,7 @@ std::vector<uint8_t> responseOfTenBindings(const SnmpSession& session)
     const uint32_t address = htonl(0x0A000001);
     setValue(next(23), ASN_IPADDRESS, address);
 
-    std::vector<uint8_t> message(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
-    if (encodeMessage(&session, pdu, message.data(), &length, 0) != 0)
-        length = 0;
-    message.resize(static_cast<size_t>(length));
-    freePdu(pdu);
-    return message;
+    return encodeAndFree(session, pdu);
 }
 
 SnmpSession communitySession(int32_t version)

@@ -42,6 +42,7 @@
 #include "snmp/security/signed_message.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
+#include "tests/support/wire.h"
 #include "tools/agent/test_agent.h"
 
 extern char** environ;
@@ -210,12 +211,7 @@ std::vector<uint8_t> requestOctets(int32_t requestId)
     pdu->requestId = requestId;
     pdu->errorStatus = 0;
     pdu->errorIndex = 0;
-    std::vector<uint8_t> out(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
-    const int32_t status = encodeMessage(&settings, pdu, out.data(), &length, 0);
-    freePdu(pdu);
-    out.resize(status >= 0 ? static_cast<size_t>(length) : 0);
-    return out;
+    return encodeAndFree(settings, pdu);
 }
 
 void SyncGetRoundTrip(benchmark::State& state)

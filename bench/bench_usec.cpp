@@ -17,6 +17,7 @@
 #include "snmp/security/keys.h"
 #include "snmp/security/signed_message.h"
 #include "tests/support/host_values.h"
+#include "tests/support/wire.h"
 #include "tools/agent/test_agent.h"
 #include "tools/agent/usec.h"
 
@@ -70,13 +71,7 @@ std::vector<uint8_t> typicalMessage(int bindings)
             var->valueLength = sizeof text - 1;
         }
     }
-    std::vector<uint8_t> out(SnmpPacketSize);
-    int32_t length = SnmpPacketSize;
-    if (encodeMessage(&session, pdu, out.data(), &length, 0) != 0)
-        length = 0;
-    freePdu(pdu);
-    out.resize(static_cast<size_t>(length));
-    return out;
+    return encodeAndFree(session, pdu);
 }
 
 void messageDigestBench(benchmark::State& state)

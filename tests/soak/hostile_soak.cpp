@@ -34,6 +34,7 @@
 #include "snmp/security/usec_check.h"
 #include "tests/support/host_values.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/wire.h"
 
 namespace {
 
@@ -258,12 +259,7 @@ private:
             if (copy != nullptr && command == PduResponse)
                 randomValue(copy);
         }
-        std::vector<uint8_t> out(SnmpPacketSize);
-        int32_t length = SnmpPacketSize;
-        const int32_t status = encodeMessage(&role, reply, out.data(), &length, flag);
-        freePdu(reply);
-        out.resize(status == 0 ? static_cast<size_t>(length) : 0);
-        return out;
+        return encodeAndFree(role, reply, flag);
     }
 
     std::vector<uint8_t> mutate(std::vector<uint8_t> octets)

@@ -30,14 +30,10 @@ public:
             session.communityLength = static_cast<int32_t>(community_.size());
             const int32_t command = request_->command;
             request_->command = PduResponse;
-            std::vector<uint8_t> out(SnmpPacketSize);
-            int32_t length = SnmpPacketSize;
-            const int32_t encoded = encodeMessage(&session, request_, out.data(), &length, 0);
+            const std::vector<uint8_t> out = encodedMessage(session, request_);
             request_->command = command;
-            if (encoded == 0) {
-                out.resize(static_cast<size_t>(length));
+            if (!out.empty())
                 peer_.reply(out);
-            }
         });
     }
     ~EchoPeer()
