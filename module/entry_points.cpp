@@ -2,6 +2,7 @@
 
 #include "hostapi/host_messages.h"
 #include "module/module_tables.h"
+#include "script/dispatcher.h"
 
 VTR_EXPORT BYTE VTR_InitModule(HostContext* context)
 {
@@ -16,7 +17,11 @@ VTR_EXPORT BYTE VTR_InitModule(HostContext* context)
     return 1;
 }
 
-VTR_EXPORT int32_t VTR_ExitModule() { return 0; }
+VTR_EXPORT int32_t VTR_ExitModule()
+{
+    ScriptExit();
+    return 0;
+}
 
 VTR_EXPORT const ModuleInfo* VTR_GetModuleInfo() { return moduleInfoRecord(); }
 

@@ -54,8 +54,13 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
     const ssize_t received = ::recvfrom(sock, static_cast<void*>(buffer), static_cast<size_t>(length),
                                         flags | MSG_TRUNC, fromLength != nullptr ? from : nullptr,
                                         fromLength != nullptr ? &addressLength : nullptr);
-    if (received < 0)
+    if (received < 0) {
+        // The only blocking receive that ends with "try again" is one whose
+        // receive timeout ran out.
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            errno = ETIMEDOUT;
         return SOCKET_ERROR;
+    }
     if (fromLength != nullptr)
         *fromLength = static_cast<int>(addressLength);
     if (received > length) {
@@ -63,6 +68,24 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
         return SOCKET_ERROR;
     }
     return static_cast<int>(received);
+}
+
+SOCKET winUdpSocket()
+{
+    const int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return sock < 0 ? INVALID_SOCKET : sock;
+}
+
+int winSetReceiveTimeout(SOCKET sock, int milliseconds)
+{
+    if (milliseconds < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    timeval wait;
+    wait.tv_sec = milliseconds / 1000;
+    wait.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+    return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0 ? 0 : SOCKET_ERROR;
 }
 
 hostent* winGethostbyname(const char* name)

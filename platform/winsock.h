@@ -49,7 +49,17 @@ int closesocket(SOCKET sock);
 // A negative length or *fromLength is refused (EINVAL). A datagram larger
 // than the buffer fills the buffer and fails with EMSGSIZE (Winsock's
 // WSAEMSGSIZE): the rest of it is lost, and a part must not pass for the whole.
+// A receive timeout that expires fails with ETIMEDOUT (WSAETIMEDOUT).
 int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
+
+// A UDP socket that child processes do not inherit (the platform's WSASocket
+// with WSA_FLAG_NO_HANDLE_INHERIT). INVALID_SOCKET with errno set on failure.
+SOCKET winUdpSocket();
+
+// How long a receive on the socket may wait (SO_RCVTIMEO), in milliseconds
+// (at least 1; 0 waits without limit). A receive that waited that long fails
+// with ETIMEDOUT (the platform's WSAETIMEDOUT). 0, or SOCKET_ERROR.
+int winSetReceiveTimeout(SOCKET sock, int milliseconds);
 
 // Winsock's gethostbyname: the empty name (or null) is the local host, as
 // Winsock answers it; any other name as the system resolves it. Null when the

@@ -1,14 +1,52 @@
 #include "script/dispatcher.h"
 
+#include "platform/critical_section.h"
 #include "script/oid_functions.h"
 #include "script/request_functions.h"
 #include "script/trap_function.h"
+#include "snmp/snmp.h"
+
+namespace {
+
+// One script call at a time: the module's state, and the socket the engine
+// keeps between calls, are not for two threads at once. The section is
+// recursive, so a host that calls again from a message handler is served.
+struct ModuleLock {
+    CRITICAL_SECTION section;
+    ModuleLock() { InitializeCriticalSection(&section); }
+    ~ModuleLock() { DeleteCriticalSection(&section); }
+};
+
+class HeldModuleLock {
+public:
+    HeldModuleLock()
+    {
+        static ModuleLock lock;
+        section_ = &lock.section;
+        EnterCriticalSection(section_);
+    }
+    ~HeldModuleLock() { LeaveCriticalSection(section_); }
+    HeldModuleLock(const HeldModuleLock&) = delete;
+    HeldModuleLock& operator=(const HeldModuleLock&) = delete;
+
+private:
+    CRITICAL_SECTION* section_;
+};
+
+}  // namespace
+
+void ScriptExit()
+{
+    HeldModuleLock held;
+    releaseKeptSockets();
+}
 
 HostValue ScriptDispatcher(HostValue* args, int32_t id)
 {
     HostValue result;
     if (args == nullptr)
         return result;
+    HeldModuleLock held;
     try {
         switch (id) {
         case ScriptIdGet: snmpget(args, result); break;

@@ -18,4 +18,8 @@ enum ScriptId : int32_t {
 };
 
 // Never throws: every problem leaves the result empty or is reported to the host.
+// Calls are served one at a time.
 HostValue ScriptDispatcher(HostValue* args, int32_t id);
+
+// The module's exit: what the script calls keep between them is released.
+void ScriptExit();

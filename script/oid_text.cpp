@@ -1,9 +1,13 @@
 #include "script/oid_text.h"
 
 #include <cctype>
-#include <cstdio>
+#include <memory>
+#include <new>
 
 namespace {
+
+// The text of an OID of up to 256 sub-identifiers fits here.
+constexpr size_t LastOidTextCapacity = 256 * 11;
 
 struct OidPrefix {
     const char* name;
@@ -80,11 +84,35 @@ bool parseOidString(const CString& text, uint32_t* values, int32_t* count)
 
 CString formatOidText(const uint32_t* values, int32_t count)
 {
-    CString text;
-    for (int32_t i = 0; i < count; ++i) {
-        char digits[16];
-        const int n = std::snprintf(digits, sizeof digits, i == 0 ? "%u" : ".%u", static_cast<unsigned>(values[i]));
-        text.Append(digits, n);
+    if (count <= 0)
+        return CString();
+    // Digits written straight into one buffer: at most ten digits and a dot
+    // for each sub-identifier. (This runs several times for every variable a
+    // walk reads.)
+    constexpr int MaxOctetsPerValue = 11;
+    char stack[LastOidTextCapacity];
+    std::unique_ptr<char[]> heap;
+    char* text = stack;
+    const size_t needed = static_cast<size_t>(count) * MaxOctetsPerValue;
+    if (needed > sizeof stack) {
+        heap.reset(new (std::nothrow) char[needed]);
+        if (heap == nullptr)
+            return CString();
+        text = heap.get();
     }
-    return text;
+    char* p = text;
+    for (int32_t i = 0; i < count; ++i) {
+        if (i > 0)
+            *p++ = '.';
+        char digits[10];
+        int n = 0;
+        uint32_t value = values[i];
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (n > 0)
+            *p++ = digits[--n];
+    }
+    return CString(text, static_cast<int>(p - text));
 }

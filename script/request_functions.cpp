@@ -128,8 +128,7 @@ void snmpgetnext(const HostValue* args, HostValue& result)
     if (!session)
         return;
     const VarListHolder list = getNextVariables(session.get());
-    const CString askedFor = formatOidText(state.lastOid, state.lastOidCount);
-    bindingToHostValue(list.get(), result, askedFor);
+    bindingToHostValueForLastOid(list.get(), result);
 }
 
 void snmpset(const HostValue* args, HostValue& result)

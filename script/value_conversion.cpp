@@ -13,6 +13,12 @@
 
 namespace {
 
+enum class Conversion {
+    Value,        // the result holds the binding's value
+    Missing,      // no binding, or no value of its type
+    NoIpAddress,  // an IpAddress of fewer than four octets
+};
+
 // Both failures end the same way: a notice, the number 0, an empty OID.
 bool conversionFailed(HostValue& result, const char* notice)
 {
@@ -70,12 +76,12 @@ bool appendBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t ty
     return addVar(pdu, name, count, type, bytes, length) != nullptr;
 }
 
-}  // namespace
-
-bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText)
+// The result of a binding, or why there is none; on success the module-wide
+// OID becomes the binding's name. Nothing is reported here.
+Conversion convertBinding(const VarBind* binding, HostValue& result)
 {
     if (binding == nullptr)
-        return variableMissing(result, oidText);
+        return Conversion::Missing;
 
     const bool hasWord = binding->value != nullptr && binding->valueLength >= 4;
     switch (binding->type) {
@@ -84,7 +90,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     case ASN_SEQUENCE:
         // A value that is not there cannot be read: treated like a missing variable.
         if (!hasWord)
-            return variableMissing(result, oidText);
+            return Conversion::Missing;
         setNumberResult(result, static_cast<int32_t>(readWord(binding, 0)));
         break;
     case ASN_COUNTER:
@@ -92,7 +98,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     case ASN_TIMETICKS:
     case ASN_UINTEGER:
         if (!hasWord)
-            return variableMissing(result, oidText);
+            return Conversion::Missing;
         setNumberResult(result, readWord(binding, 0));
         break;
     case ASN_NULL:
@@ -101,7 +107,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     case ASN_OBJECT_ID: {
         // An OID value that did not decode (empty, overlong) is not there.
         if (binding->value == nullptr || binding->valueLength < 4)
-            return variableMissing(result, oidText);
+            return Conversion::Missing;
         const int32_t count = binding->valueLength / 4;
         uint32_t values[SnmpOidCapacity];
         const int32_t kept = count < SnmpOidCapacity ? count : SnmpOidCapacity;
@@ -112,7 +118,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     }
     case ASN_IPADDRESS: {
         if (!hasWord)
-            return conversionFailed(result, "Couldn't get ip address");
+            return Conversion::NoIpAddress;
         in_addr address;
         std::memcpy(&address, binding->value, 4);
         char text[INET_ADDRSTRLEN] = {0};
@@ -122,7 +128,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     }
     case ASN_COUNTER64: {
         if (binding->value == nullptr || binding->valueLength < 8)
-            return variableMissing(result, oidText);
+            return Conversion::Missing;
         CString text;
         text.Format("%u,%u", static_cast<unsigned>(readWord(binding, 0)), static_cast<unsigned>(readWord(binding, 1)));
         setStringResult(result, text);
@@ -131,7 +137,7 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     default:
         // A constructed value has no octets of its own to give.
         if ((binding->type & ASN_CONSTRUCTOR) != 0)
-            return variableMissing(result, oidText);
+            return Conversion::Missing;
         setStringResult(result, byteBlockText(binding));
         break;
     }
@@ -141,7 +147,39 @@ bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* o
     state.lastOidCount = count < LastOidCapacity ? count : LastOidCapacity;
     if (state.lastOidCount > 0)
         std::memcpy(state.lastOid, binding->name, sizeof(uint32_t) * static_cast<size_t>(state.lastOidCount));
-    return true;
+    return Conversion::Value;
+}
+
+// Reports a failed conversion (a notice, the number 0, an empty OID) and
+// answers whether the conversion gave a value.
+bool reportFailure(Conversion conversion, HostValue& result, const char* oidText)
+{
+    switch (conversion) {
+    case Conversion::Value:
+        return true;
+    case Conversion::NoIpAddress:
+        return conversionFailed(result, "Couldn't get ip address");
+    case Conversion::Missing:
+    default:
+        return variableMissing(result, oidText);
+    }
+}
+
+}  // namespace
+
+bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText)
+{
+    return reportFailure(convertBinding(binding, result), result, oidText);
+}
+
+bool bindingToHostValueForLastOid(const VarBind* binding, HostValue& result)
+{
+    const Conversion conversion = convertBinding(binding, result);
+    if (conversion == Conversion::Value)
+        return true;
+    // The name asked for is still the module-wide OID: written out only now.
+    const ScriptState& state = scriptState();
+    return reportFailure(conversion, result, formatOidText(state.lastOid, state.lastOidCount));
 }
 
 bool addIntegerBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, uint32_t value)

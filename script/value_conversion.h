@@ -12,6 +12,9 @@
 // naming oidText, sets the number 0, empties the module-wide OID and answers
 // false. The caller keeps the binding.
 bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText);
+// The same, naming the module-wide OID as it stands when the call began (the
+// name a get-next asked for), written out only when a message needs it.
+bool bindingToHostValueForLastOid(const VarBind* binding, HostValue& result);
 
 // Each appends one binding named name[0..count) to a fresh request PDU with
 // the given type and a newly allocated copy of the value. They answer false

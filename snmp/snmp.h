@@ -266,6 +266,9 @@ SnmpSession* openSession(const SnmpSession* settings);
 int32_t closeSession(SnmpSession* session);
 // The text of an engine error code.
 const char* errorText(int32_t code);
+// Closes the UDP socket that closed sessions leave for the next one (the
+// module's exit does; the module's unload too).
+void releaseKeptSockets();
 // Encodes and sends the PDU; the request id on success (never 0), else 0.
 // A GetRequest, GetNextRequest, SetRequest or GetBulkRequest that went out
 // belongs to the engine from then on; any other PDU stays the caller's.

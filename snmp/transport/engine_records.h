@@ -26,6 +26,23 @@ struct SessionTransport {
     int32_t socket;           // -1 while there is none
     sockaddr_in peerAddress;  // default destination; address 0 without a peer name
     PendingRequest* pending;  // newest first
+    // Bound to a port of the system's choice and never given the broadcast
+    // permission: the socket may outlive the session (LibraryState::kept).
+    bool keepable;
+    // A request was given up unanswered: its late replies may still come.
+    bool unanswered;
+    int32_t receiveTimeout;   // milliseconds last set on the socket; 0: none
+};
+
+// The UDP socket a closed session leaves for the next one (bound to a port of
+// the system's choice), so that a call does not create, bind and close one.
+// Late replies of earlier calls are dropped by id and sender like any
+// stranger's datagram.
+struct KeptSocket {
+    bool held;
+    int32_t socket;
+    bool unanswered;         // read away what waits on it before it is used again
+    int32_t receiveTimeout;  // as SessionTransport::receiveTimeout
 };
 
 // One entry of the session list.
@@ -46,6 +63,7 @@ struct LibraryState {
     // whoever knows the module was just loaded; from then on they count up.
     bool requestIdsStarted;
     int32_t lastError;       // the code of the last failure; never reset
+    KeptSocket kept;
 };
 
 LibraryState& libraryState();

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "snmp/base/allocation.h"
@@ -92,6 +94,53 @@ void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu
 
 }  // namespace
 
+namespace {
+
+// One datagram read from the slot's socket: decoded, checked and handed to
+// the callback. False when the round of reads is to stop (a datagram that
+// does not decode, no memory).
+bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, const sockaddr_in& from)
+{
+    auto* pdu = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
+    if (pdu == nullptr) {
+        diagnose("Out of memory!\n");
+        libraryState().lastError = SnmpErrGeneric;
+        return false;
+    }
+    pdu->peerAddress = from;
+    Envelope envelope;
+    envelope.communityLength = SnmpCommunityCapacity;
+    int32_t headerRemaining = received;
+    const bool framed = decodeMessageHeader(packet, &headerRemaining, envelope.community, &envelope.communityLength,
+                                            &envelope.version) != nullptr;
+    const int32_t verdict = framed ? decodeMessage(slot->session, pdu, packet, received) : -1;
+    if (verdict < 0) {
+        diagnose("Mangled packet\n");
+        freePdu(pdu);
+        return false;
+    }
+    if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu))) {
+        // Forged, stale or foreign: the awaited request goes on waiting
+        // for a genuine reply or times out.
+        freePdu(pdu);
+        return true;
+    }
+    dispatchReceived(slot->session, slot->transport, pdu, envelope);
+    freePdu(pdu);
+    return true;
+}
+
+// Milliseconds for the socket's receive timeout, rounded up so that the wait
+// never ends before the expiry it waits for.
+int32_t waitMilliseconds(const timeval& wait)
+{
+    const int64_t microseconds = static_cast<int64_t>(wait.tv_sec) * 1000000 + wait.tv_usec;
+    const int64_t milliseconds = (microseconds + 999) / 1000;
+    return milliseconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(milliseconds);
+}
+
+}  // namespace
+
 void readSockets(WinFdSet* readSet)
 {
     for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
@@ -108,31 +157,40 @@ void readSockets(WinFdSet* readSet)
             diagnoseSystemError("recvfrom");
             return;
         }
-        auto* pdu = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
-        if (pdu == nullptr) {
-            diagnose("Out of memory!\n");
-            libraryState().lastError = SnmpErrGeneric;
+        if (!handleDatagram(slot, packet, received, from))
             return;
-        }
-        pdu->peerAddress = from;
-        Envelope envelope;
-        envelope.communityLength = SnmpCommunityCapacity;
-        int32_t headerRemaining = received;
-        const bool framed = decodeMessageHeader(packet, &headerRemaining, envelope.community,
-                                                &envelope.communityLength, &envelope.version) != nullptr;
-        const int32_t verdict = framed ? decodeMessage(slot->session, pdu, packet, received) : -1;
-        if (verdict < 0) {
-            diagnose("Mangled packet\n");
-            freePdu(pdu);
-            return;
-        }
-        if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu))) {
-            // Forged, stale or foreign: the awaited request goes on waiting
-            // for a genuine reply or times out.
-            freePdu(pdu);
-            continue;
-        }
-        dispatchReceived(slot->session, transport, pdu, envelope);
-        freePdu(pdu);
     }
+}
+
+int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
+{
+    SessionTransport* transport = slot->transport;
+    // The receive timeout is set only when it changes much: an earlier end
+    // just makes the caller look at the clock and wait again.
+    const int32_t milliseconds = waitMilliseconds(wait);
+    const int32_t current = transport->receiveTimeout;
+    if (current <= 0 || current > milliseconds || static_cast<int64_t>(current) * 10 < static_cast<int64_t>(milliseconds) * 9) {
+        if (winSetReceiveTimeout(transport->socket, milliseconds) != 0) {
+            diagnoseSystemError("setsockopt");
+            return -1;
+        }
+        transport->receiveTimeout = milliseconds;
+    }
+    uint8_t packet[SnmpPacketSize];
+    sockaddr_in from;
+    int fromLength = sizeof from;
+    std::memset(&from, 0, sizeof from);
+    const int received = recvfrom(transport->socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0) {
+        if (errno == ETIMEDOUT)
+            return 0;
+        // Interrupted, or a datagram that could not be read (reported, and
+        // gone): the wait goes on for the time that is left.
+        if (errno != EINTR)
+            diagnoseSystemError("recvfrom");
+        return 1;
+    }
+    handleDatagram(slot, packet, received, from);
+    return 1;
 }

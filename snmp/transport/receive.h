@@ -2,7 +2,13 @@
 // and handed to the session's callback once it shows it may answer.
 #pragma once
 
+#include <sys/time.h>
+
+#include <cstdint>
+
 #include "platform/winsock.h"
+
+struct SessionSlot;
 
 // Reads one datagram from every session whose socket is in the read set and
 // hands it to the session's callback, matching replies to pending requests:
@@ -10,3 +16,10 @@
 // request went to (anyone for a broadcast), with the session's version and,
 // for the community-based versions, its community.
 void readSockets(WinFdSet* readSet);
+
+// The receive of a wait on the one open session: one datagram read (waiting
+// at most `wait`, which is above 0) and handled as readSockets handles it.
+// 0 when the time ran out; -1 after reporting that the receive timeout
+// could not be set; 1 otherwise (a datagram handled, or one that could not be
+// read reported, or the wait interrupted).
+int32_t receiveWithin(SessionSlot* slot, const timeval& wait);

@@ -30,6 +30,8 @@ void retransmit(SnmpSession* session, SessionTransport* transport, PendingReques
     bool broadcast = false;
     if (encoded && sendDatagram(transport->socket, packet, length, entry->pdu->peerAddress, &broadcast) != 0)
         diagnoseSystemError("sendto");
+    if (broadcast)
+        transport->keepable = false;
     entry->expiresAt = addMicroseconds(entry->sentAt, static_cast<int64_t>(entry->timeout) + jitterMicroseconds());
 }
 
@@ -89,6 +91,7 @@ void processTimeouts()
                         session->callback(SnmpOpTimedOut, session, entry->pdu->requestId, entry->pdu,
                                           session->callbackArg);
                     removePending(transport, entry);
+                    transport->unanswered = true;
                 }
             }
             entry = next;

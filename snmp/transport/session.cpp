@@ -91,7 +91,62 @@ int32_t nextRequestId(LibraryState& library)
     return library.lastRequestId;
 }
 
+// Gives the transport the kept socket, read empty first when a call left it
+// with replies that may still have come; false when none is kept.
+bool takeKeptSocket(SessionTransport* transport)
+{
+    KeptSocket& kept = libraryState().kept;
+    if (!kept.held)
+        return false;
+    kept.held = false;
+    transport->socket = kept.socket;
+    transport->receiveTimeout = kept.receiveTimeout;
+    transport->keepable = true;
+    if (kept.unanswered) {
+        uint8_t scratch[SnmpPacketSize];
+        for (;;) {
+            WinFdSet ready;
+            winFdZero(&ready);
+            winFdSet(transport->socket, &ready);
+            const timeval now = {0, 0};
+            if (winSelect(0, &ready, nullptr, nullptr, &now) <= 0)
+                break;
+            int fromLength = 0;
+            recvfrom(transport->socket, reinterpret_cast<char*>(scratch), static_cast<int>(sizeof scratch), 0,
+                     nullptr, &fromLength);
+        }
+    }
+    return true;
+}
+
+// Keeps a closing session's socket for the next session when it may be kept
+// and none is kept yet.
+bool keepSocket(const SessionTransport* transport)
+{
+    KeptSocket& kept = libraryState().kept;
+    if (!transport->keepable || kept.held)
+        return false;
+    kept.held = true;
+    kept.socket = transport->socket;
+    kept.unanswered = transport->unanswered || transport->pending != nullptr;
+    kept.receiveTimeout = transport->receiveTimeout;
+    return true;
+}
+
+// Closes the kept socket when the module is unloaded.
+struct KeptSocketRelease {
+    ~KeptSocketRelease() { releaseKeptSockets(); }
+} keptSocketRelease;
+
 }  // namespace
+
+void releaseKeptSockets()
+{
+    KeptSocket& kept = libraryState().kept;
+    if (kept.held)
+        closesocket(kept.socket);
+    kept.held = false;
+}
 
 int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
 {
@@ -166,12 +221,16 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         return abortOpen(session, nullptr);
     }
 
-    transport->socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (transport->socket < 0) {
-        transport->socket = -1;
-        diagnoseSystemError("socket");
-        library.lastError = SnmpErrGeneric;
-        return abortOpen(session, community);
+    const bool reused = session->localPort == 0 && takeKeptSocket(transport);
+    if (!reused) {
+        transport->socket = winUdpSocket();
+        if (transport->socket == INVALID_SOCKET) {
+            transport->socket = -1;
+            diagnoseSystemError("socket");
+            library.lastError = SnmpErrGeneric;
+            return abortOpen(session, community);
+        }
+        transport->keepable = session->localPort == 0;
     }
 
     if (session->peerName != nullptr) {
@@ -191,7 +250,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(session->localPort);
-    if (bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (!reused && bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         diagnoseSystemError("bind");
         library.lastError = SnmpErrBadLocalPort;
         return abortOpen(session, community);
@@ -217,7 +276,7 @@ int32_t closeSession(SnmpSession* session)
     engineFree(const_cast<uint8_t*>(slot->session->community));
     engineFree(const_cast<char*>(slot->session->peerName));
     engineFree(slot->session);
-    if (slot->transport->socket != -1)
+    if (slot->transport->socket != -1 && !keepSocket(slot->transport))
         closesocket(slot->transport->socket);
     releasePendingList(slot->transport->pending);
     engineFree(slot->transport);
@@ -290,6 +349,8 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
         library.lastError = SnmpErrGeneric;
         return 0;
     }
+    if (broadcast)
+        transport->keepable = false;  // a later call must meet the refusal that marks a broadcast
 
     if (isRememberedCommand(pdu->command)) {
         auto* entry = static_cast<PendingRequest*>(engineAlloc(1, sizeof(PendingRequest)));

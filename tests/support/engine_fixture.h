@@ -113,6 +113,7 @@ protected:
     {
         libraryState().lastRequestId = 0;
         libraryState().requestIdsStarted = true;  // ids from 1, as the tests count them
+        releaseKeptSockets();  // every test starts with sockets of its own
         libraryState().lastError = 0;
     }
 
@@ -123,6 +124,7 @@ protected:
         setEntropySource(nullptr);
         while (libraryState().sessions != nullptr)
             closeSession(libraryState().sessions->session);
+        releaseKeptSockets();
     }
 
 public:
