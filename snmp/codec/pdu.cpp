@@ -128,6 +128,32 @@ VarBind* cloneVar(const VarBind* var)
     return copy;
 }
 
+SnmpPdu* clonePdu(const SnmpPdu* pdu)
+{
+    if (pdu == nullptr)
+        return nullptr;
+    auto* copy = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
+    if (copy == nullptr)
+        return nullptr;
+    *copy = *pdu;
+    copy->variables = nullptr;
+    copy->enterprise = nullptr;
+    copy->enterpriseLength = 0;
+    bool failed = pdu->enterpriseLength > 0 && !copyEnterprise(copy, pdu->enterprise, pdu->enterpriseLength);
+    VarBind** tail = &copy->variables;
+    for (const VarBind* var = pdu->variables; var != nullptr && !failed; var = var->next) {
+        *tail = cloneVar(var);
+        failed = *tail == nullptr;
+        if (!failed)
+            tail = &(*tail)->next;
+    }
+    if (failed) {
+        freePdu(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
 void freePdu(SnmpPdu* pdu)
 {
     if (pdu == nullptr)

@@ -41,3 +41,7 @@ inline uint32_t* copyOid(const uint32_t* oid, int32_t entries, bool* failed)
     *failed = copy == nullptr;
     return copy;
 }
+
+// A deep copy of the PDU, bindings and enterprise included; null for null or
+// when memory runs out (nothing is leaked then).
+SnmpPdu* clonePdu(const SnmpPdu* pdu);

@@ -3,11 +3,13 @@
 #include <cstdint>
 
 #include "snmp/discovery/discovery.h"
+#include "snmp/security/known_agents.h"
 #include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/session.h"
+#include "snmp/transport/sync_request.h"
 
 namespace {
 
@@ -41,11 +43,16 @@ SnmpSession* openSession(const SnmpSession* settings)
         return session;
 
     session->authHook = usecAuthenticate;
-    if (discoverAgent(session) != 0)
+    // A known agent needs no discovery. Only the synchronous request knows
+    // what to do when it turns out to be out of date (syncRequest).
+    SessionSlot* slot = findSessionSlot(session);
+    if (settings->callback == syncCallback && recallAgent(agentAddressOf(session), session)) {
+        slot->acceptedOnly = true;
+        slot->agentRecalled = true;
+        if (keySession(session) != 0)
+            return failOpen(session);
+    } else if (learnAgent(session) != 0) {
         return failOpen(session);  // the discovery has said why; the host's process goes on
-    findSessionSlot(session)->acceptedOnly = true;
-    if (parseSecurityString(session) == UsecParseRefused)
-        return failOpen(session);
-    session->securityFlags |= SecurityReportable;
+    }
     return session;
 }

@@ -53,6 +53,10 @@ struct SessionSlot {
     // A user-based session that has discovered its agent: from then on only
     // messages its hook accepts reach the callback.
     bool acceptedOnly;
+    // The agent's identifier, boots and clock came from the known agents,
+    // not from a discovery of this session: a Report the check refuses may be
+    // the agent saying they are out of date, and ends the wait.
+    bool agentRecalled;
 };
 
 struct LibraryState {

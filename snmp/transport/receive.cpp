@@ -9,6 +9,7 @@
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
+#include "snmp/security/known_agents.h"
 #include "snmp/transport/engine_records.h"
 
 namespace {
@@ -119,7 +120,8 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
         freePdu(pdu);
         return false;
     }
-    if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu))) {
+    if (slot->acceptedOnly && (verdict != 0 || !protectedEnough(slot->session, pdu)) &&
+        !(slot->agentRecalled && reportsOutdatedAgent(pdu))) {
         // Forged, stale or foreign: the awaited request goes on waiting
         // for a genuine reply or times out.
         freePdu(pdu);

@@ -3,38 +3,11 @@
 #include <cstring>
 
 #include "platform/winsock.h"
-#include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
+#include "snmp/codec/pdu.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/receive.h"
 #include "snmp/transport/retransmission.h"
-
-namespace {
-
-// A copy of a received reply that shares no memory with it. False when some
-// allocation failed; *copy then holds what was copied so far.
-bool copyReply(const SnmpPdu* pdu, SnmpPdu** copy)
-{
-    auto* reply = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
-    *copy = reply;
-    if (reply == nullptr)
-        return false;
-    std::memcpy(reply, pdu, sizeof(SnmpPdu));
-    reply->variables = nullptr;
-    reply->enterprise = nullptr;
-    reply->enterpriseLength = 0;
-    VarBind** tail = &reply->variables;
-    for (const VarBind* var = pdu->variables; var != nullptr; var = var->next) {
-        VarBind* clone = cloneVar(var);
-        if (clone == nullptr)
-            return false;
-        *tail = clone;
-        tail = &clone->next;
-    }
-    return true;
-}
-
-}  // namespace
 
 SyncWait& syncWaitRecord()
 {
@@ -61,9 +34,8 @@ int32_t syncCallback(int32_t operation, SnmpSession*, int32_t requestId, SnmpPdu
     wait->waiting = 0;
     if (operation == SnmpOpReceived) {
         if (pdu != nullptr && (pdu->command == PduResponse || pdu->command == PduReport)) {
-            SnmpPdu* copy = nullptr;
-            wait->status = copyReply(pdu, &copy) ? 0 : 1;
-            wait->response = copy;
+            wait->response = clonePdu(pdu);
+            wait->status = wait->response != nullptr ? 0 : 1;
         }
     } else if (operation == SnmpOpTimedOut) {
         wait->status = 2;
@@ -71,7 +43,7 @@ int32_t syncCallback(int32_t operation, SnmpSession*, int32_t requestId, SnmpPdu
     return 1;
 }
 
-int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
+int32_t syncExchange(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
 {
     SyncWait& wait = syncWaitRecord();
     if (response != nullptr)

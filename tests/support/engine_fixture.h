@@ -13,6 +13,7 @@
 #include "platform/winsock.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
+#include "snmp/security/known_agents.h"
 #include "snmp/security/signed_message.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/session.h"
@@ -114,6 +115,7 @@ protected:
         libraryState().lastRequestId = 0;
         libraryState().requestIdsStarted = true;  // ids from 1, as the tests count them
         releaseKeptSockets();  // every test starts with sockets of its own
+        forgetKnownAgents();   // and discovers its agents
         libraryState().lastError = 0;
     }
 
@@ -125,6 +127,7 @@ protected:
         while (libraryState().sessions != nullptr)
             closeSession(libraryState().sessions->session);
         releaseKeptSockets();
+        forgetKnownAgents();
     }
 
 public:

@@ -20,6 +20,7 @@
 #include "script/dispatcher.h"
 #include "script/module_state.h"
 #include "snmp/security/keys.h"
+#include "snmp/security/known_agents.h"
 #include "snmp/security/usec_check.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
@@ -147,9 +148,10 @@ std::string userOf(const UsecParameters& p)
     return std::string(reinterpret_cast<const char*>(p.userName), static_cast<size_t>(p.userNameLength));
 }
 
-UsecConfig standardConfig()
+UsecConfig standardConfig(const EngineId& engineId = DefaultEngineId)
 {
     UsecConfig config;
+    config.engineId = engineId;
     config.boots = Boots;
     config.timeOffset = TimeOffset;
     config.contexts = {"ctx"};
@@ -921,6 +923,116 @@ TEST_F(UsecAgentTest, ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSessi
                  stringArg("1.3.6.1.2.1.1.5.0"), numberArg(1000), numberArg(2)});
     const HostValue result = ScriptDispatcher(args.data(), ScriptIdGetEx);
     EXPECT_EQ(textOf(result), "test-agent");
+}
+
+// ---- known agents ---------------------------------------------------------------
+
+AgentAddress loopbackAgent(uint16_t port) { return AgentAddress{htonl(INADDR_LOOPBACK), htons(port)}; }
+
+// The actions the agent logged from entry `from` on.
+std::vector<std::string> actionsFrom(const TestAgent& agent, size_t from)
+{
+    std::vector<std::string> actions;
+    const std::vector<LogEntry> log = agent.log();
+    for (size_t i = from; i < log.size(); ++i)
+        actions.push_back(log[i].action);
+    return actions;
+}
+
+// An agent that answered an authenticated get is known: the next session
+// skips the discovery. When it has since rebooted, lowered its boots or
+// changed its identifier, its Report makes the call discover it again and
+// send once more, and the table then holds what the agent says now.
+TEST_F(UsecAgentTest, KnownAgentIsRecalledAndDiscoveredAgainWhenItChanged)
+{
+    using Actions = std::vector<std::string>;
+    const Actions again = {"", "discovery", "answered"};
+    const struct {
+        const char* label;
+        uint32_t boots;
+        EngineId id;
+        Actions actions;  // "" for the refusal of the first transmission
+    } cases[] = {{"unchanged", Boots, DefaultEngineId, {"answered"}},
+                 {"rebooted", Boots + 1, DefaultEngineId, again},
+                 {"boots lowered", Boots - 1, DefaultEngineId, again},
+                 {"new identifier", Boots, RfcEngineId, again}};
+    for (const auto& c : cases) {
+        forgetKnownAgents();
+        start(standardConfig());
+        std::string value;
+        SnmpSession* first = open("/auth/maplesyrup");
+        ASSERT_NE(first, nullptr) << c.label;
+        ASSERT_EQ(engineGet(first, &value), 0) << c.label;
+        closeSession(first);
+        EXPECT_EQ(knownAgentCount(), 1) << c.label;
+
+        if (std::memcmp(c.id.data(), DefaultEngineId.data(), 12) != 0) {
+            AgentConfig sameAddress;
+            sameAddress.port = agent_->port();
+            start(standardConfig(c.id), sameAddress);
+        } else {
+            usec_->setBoots(c.boots);
+            if (c.boots > Boots)
+                usec_->setTimeOffset(0);  // the clock starts again at a reboot
+        }
+        // A restarted agent has a log of its own; otherwise the first call's
+        // discovery and get, logged once the answers went out.
+        const size_t logged = usec_->discoveries() == 0 ? 0 : 2;
+        EXPECT_TRUE(agent_->waitForLog(logged, ReplyWaitMs)) << c.label;
+        SnmpSession* second = open("/auth/maplesyrup");
+        ASSERT_NE(second, nullptr) << c.label;
+        value.clear();
+        EXPECT_EQ(engineGet(second, &value), 0) << c.label;
+        EXPECT_EQ(value, "test-agent") << c.label;
+        EXPECT_EQ(second->agentBoots, c.boots) << c.label;
+        EXPECT_EQ(std::memcmp(second->agentId, c.id.data(), 12), 0) << c.label;
+        closeSession(second);
+        EXPECT_TRUE(agent_->waitForLog(logged + c.actions.size(), ReplyWaitMs)) << c.label;
+        Actions actions = actionsFrom(*agent_, logged);
+        if (c.actions.size() > 1 && !actions.empty())
+            actions[0] = "";  // not-in-time-window or unknown-context, as the change dictates
+        EXPECT_EQ(actions, c.actions) << c.label;
+
+        // The table holds the agent as it is now.
+        SnmpSession recalled{};
+        ASSERT_TRUE(recallAgent(loopbackAgent(agent_->port()), &recalled)) << c.label;
+        EXPECT_EQ(recalled.agentBoots, c.boots) << c.label;
+        EXPECT_EQ(std::memcmp(recalled.agentId, c.id.data(), 12), 0) << c.label;
+    }
+}
+
+// Reports that say the agent changed are believed only as far as a new
+// discovery: forged ones cost a round trip, and the table never takes the
+// forger's identifier. An agent that stops answering is forgotten.
+TEST_F(UsecAgentTest, ForgedOutdatedReportsNeverReachTheKnownAgents)
+{
+    std::string value;
+    SnmpSession* first = open("/auth/maplesyrup");
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(engineGet(first, &value), 0);
+    closeSession(first);
+
+    UsecMisbehaviour m;
+    m.forgeFirst = {Forgery::OutdatedReport};
+    usec_->setMisbehaviour(m);
+    SnmpSession* second = open("/auth/maplesyrup");
+    ASSERT_NE(second, nullptr);
+    value.clear();
+    EXPECT_EQ(engineGet(second, &value), 0);
+    EXPECT_EQ(value, "test-agent");
+    closeSession(second);
+    SnmpSession recalled{};
+    ASSERT_TRUE(recallAgent(loopbackAgent(agent_->port()), &recalled));
+    EXPECT_EQ(std::memcmp(recalled.agentId, DefaultEngineId.data(), 12), 0);
+
+    // Only forged answers: nothing is learned, the agent is forgotten.
+    m.forgeOnly = true;
+    usec_->setMisbehaviour(m);
+    SnmpSession* third = open("/auth/maplesyrup", 1, 100000);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(engineGet(third, &value), 2);
+    closeSession(third);
+    EXPECT_EQ(knownAgentCount(), 0);
 }
 
 }  // namespace

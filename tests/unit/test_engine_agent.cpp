@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -369,57 +370,84 @@ TEST_F(EngineAgentTest, DropsAreAnsweredByRetransmission)
     }
 }
 
+// In one session, and with a session per request as the module's calls
+// make them: the socket of a closed session serves the next one (the agent
+// sees one source port), with whatever was left in it.
 TEST_F(EngineAgentTest, DuplicateReplyIsDroppedByTheNextRequest)
 {
     Misbehaviour misbehaviour;
     misbehaviour.duplicate = true;
     std::unique_ptr<TestAgent> agent = startAgent(misbehaviour);
-    SnmpSession* session = openSyncTo(*agent, "public", 1, PatientTimeoutUs);
-    testing::internal::CaptureStderr();
-    int32_t ids[3] = {0, 0, 0};
-    for (int32_t& id : ids) {
-        ResponseHolder response;
-        EXPECT_EQ(syncRequest(session, sysNameRequest(), &response.pdu), 0);
-        id = syncWaitRecord().requestId;
-        expectSysName(*agent, response.pdu);
-        // The copy of the previous reply that waited in the socket was not taken for this one.
-        ASSERT_NE(response.pdu, nullptr);
-        EXPECT_EQ(response.pdu->requestId, id);
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    const std::vector<LogEntry> log = settledLog(*agent);
-    ASSERT_EQ(log.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(log[i].requestId, ids[i]);
-        EXPECT_EQ(log[i].datagramsSent, 2);
+    for (const bool sessionPerRequest : {false, true}) {
+        SCOPED_TRACE(sessionPerRequest ? "a session per request" : "one session");
+        agent->clearLog();
+        SnmpSession* session = openSyncTo(*agent, "public", 1, PatientTimeoutUs);
+        testing::internal::CaptureStderr();
+        int32_t ids[3] = {0, 0, 0};
+        for (int32_t& id : ids) {
+            if (sessionPerRequest) {
+                closeSession(session);
+                session = openSyncTo(*agent, "public", 1, PatientTimeoutUs);
+            }
+            ResponseHolder response;
+            EXPECT_EQ(syncRequest(session, sysNameRequest(), &response.pdu), 0);
+            id = syncWaitRecord().requestId;
+            expectSysName(*agent, response.pdu);
+            // The copy of the previous reply that waited in the socket was not taken for this one.
+            ASSERT_NE(response.pdu, nullptr);
+            EXPECT_EQ(response.pdu->requestId, id);
+        }
+        closeSession(session);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        const std::vector<LogEntry> log = settledLog(*agent);
+        ASSERT_EQ(log.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(log[i].requestId, ids[i]);
+            EXPECT_EQ(log[i].datagramsSent, 2);
+            EXPECT_EQ(log[i].sourcePort, log[0].sourcePort);
+        }
     }
 }
 
 TEST_F(EngineAgentTest, LateReplyAfterTheTimeOutIsDroppedSilently)
 {
     useFakeRandom(0);
-    Misbehaviour misbehaviour;
-    misbehaviour.delayMs = 300;
-    misbehaviour.misbehaveCount = 1;
-    std::unique_ptr<TestAgent> agent = startAgent(misbehaviour);
-    SnmpSession* session = openSyncTo(*agent, "public", 1, 20000);
-    ResponseHolder timedOut;
-    EXPECT_EQ(syncRequest(session, sysNameRequest(), &timedOut.pdu), 2);
-    EXPECT_EQ(timedOut.pdu, nullptr);
-    const int32_t lateId = syncWaitRecord().requestId;
-    // Once the late reply went out it waits in the session's socket.
-    for (int i = 0; i < LogWaitMs && agent->datagramsSent() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(agent->datagramsSent(), 1u);
+    for (const bool sessionPerRequest : {false, true}) {
+        SCOPED_TRACE(sessionPerRequest ? "a session per request" : "one session");
+        Misbehaviour misbehaviour;
+        misbehaviour.delayMs = 300;
+        misbehaviour.misbehaveCount = 1;
+        std::unique_ptr<TestAgent> agent = startAgent(misbehaviour);
+        SnmpSession* session = openSyncTo(*agent, "public", 1, 20000);
+        ResponseHolder timedOut;
+        EXPECT_EQ(syncRequest(session, sysNameRequest(), &timedOut.pdu), 2);
+        EXPECT_EQ(timedOut.pdu, nullptr);
+        const int32_t lateId = syncWaitRecord().requestId;
+        // Once the late reply went out it waits in the session's socket.
+        for (int i = 0; i < LogWaitMs && agent->datagramsSent() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(agent->datagramsSent(), 1u);
+        if (sessionPerRequest) {
+            closeSession(session);
+            session = openSyncTo(*agent, "public", 1, PatientTimeoutUs);
+            // The kept socket was drained before it serves again.
+            int queued = -1;
+            ioctl(findSessionSlot(session)->transport->socket, FIONREAD, &queued);
+            EXPECT_EQ(queued, 0);
+        }
 
-    testing::internal::CaptureStderr();
-    ResponseHolder response;
-    EXPECT_EQ(syncRequest(session, sysNameRequest(), &response.pdu), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_NE(response.pdu, nullptr);
-    EXPECT_NE(response.pdu->requestId, lateId);
-    expectSysName(*agent, response.pdu);
-    EXPECT_EQ(settledLog(*agent).size(), 2u);
+        testing::internal::CaptureStderr();
+        ResponseHolder response;
+        EXPECT_EQ(syncRequest(session, sysNameRequest(), &response.pdu), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_NE(response.pdu, nullptr);
+        EXPECT_NE(response.pdu->requestId, lateId);
+        expectSysName(*agent, response.pdu);
+        closeSession(session);
+        const std::vector<LogEntry> log = settledLog(*agent);
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[1].sourcePort, log[0].sourcePort);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The module's boundary: entry points, tables and the messages to the host window.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -11,8 +13,10 @@
 #include "hostapi/host_value.h"
 #include "module/entry_points.h"
 #include "script/dispatcher.h"
+#include "snmp/transport/engine_records.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"
+#include "tests/support/loopback_peer.h"
 
 namespace {
 
@@ -92,6 +96,23 @@ TEST_F(HostFixture, EntryPointsFixedAnswers)
 {
     EXPECT_EQ(VTR_Initialize(), 1);
     EXPECT_EQ(VTR_ExitModule(), 0);
+}
+
+// The socket a call leaves for the next one goes with the module's exit.
+TEST_F(HostFixture, ExitClosesTheKeptSocket)
+{
+    LoopbackPeer peer;
+    SnmpSession settings{};
+    settings.peerName = "127.0.0.1";
+    settings.remotePort = peer.port();
+    SnmpSession* session = openSession(&settings);
+    ASSERT_NE(session, nullptr);
+    closeSession(session);
+    ASSERT_TRUE(libraryState().kept.held);
+    const int32_t kept = libraryState().kept.socket;
+    EXPECT_EQ(VTR_ExitModule(), 0);
+    EXPECT_FALSE(libraryState().kept.held);
+    EXPECT_EQ(fcntl(kept, F_GETFD), -1);
 }
 
 TEST_F(HostFixture, EntryPointsNullContextChangesNothing)

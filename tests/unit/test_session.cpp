@@ -1,6 +1,8 @@
 // Opening, closing and sending: defaults, communities, peers, request ids.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <string>
 
 #include "tests/support/engine_fixture.h"
@@ -147,17 +149,44 @@ uint16_t freeUdpPort()
     return ntohs(address.sin_port);
 }
 
-TEST_F(SessionTest, LocalPortIsBound)
+// A port the caller chose is bound, and released with the session, free for
+// anyone at once; a socket of the system's choice is kept for the next
+// session, never inherited by a child process, and closed when the kept
+// sockets are released.
+TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
 {
     LoopbackPeer peer;
     SnmpSession settings = settingsFor(peer, "public");
     settings.localPort = freeUdpPort();
-    SnmpSession* session = openSession(&settings);
-    ASSERT_NE(session, nullptr);
+    SnmpSession* chosen = openSession(&settings);
+    ASSERT_NE(chosen, nullptr);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
-    getsockname(findSessionSlot(session)->transport->socket, reinterpret_cast<sockaddr*>(&bound), &length);
+    getsockname(findSessionSlot(chosen)->transport->socket, reinterpret_cast<sockaddr*>(&bound), &length);
     EXPECT_EQ(ntohs(bound.sin_port), settings.localPort);
+    closeSession(chosen);
+    EXPECT_FALSE(libraryState().kept.held);
+    const int again = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(settings.localPort);
+    EXPECT_EQ(bind(again, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    closesocket(again);
+
+    settings.localPort = 0;
+    SnmpSession* first = openSession(&settings);
+    ASSERT_NE(first, nullptr);
+    const int32_t socketOfFirst = findSessionSlot(first)->transport->socket;
+    EXPECT_NE(fcntl(socketOfFirst, F_GETFD) & FD_CLOEXEC, 0);
+    closeSession(first);
+    ASSERT_TRUE(libraryState().kept.held);
+    SnmpSession* second = openSession(&settings);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(findSessionSlot(second)->transport->socket, socketOfFirst);
+    closeSession(second);
+    releaseKeptSockets();
+    EXPECT_FALSE(libraryState().kept.held);
+    EXPECT_EQ(fcntl(socketOfFirst, F_GETFD), -1);
 }
 
 TEST_F(SessionTest, CloseTwice)

@@ -911,7 +911,11 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                         std::vector<uint8_t> forged;
                         if (encodeWith(request, variant.session, variant.encodeFlag,
                                        variant.command != 0 ? variant.command : command, pdu->requestId, status,
-                                       index, variant.forgedValues ? forgedBindings(bindings) : bindings, &forged))
+                                       index,
+                                       !variant.bindingsInstead.empty() ? variant.bindingsInstead
+                                       : variant.forgedValues           ? forgedBindings(bindings)
+                                                                        : bindings,
+                                       &forged))
                             datagrams.push_back(std::move(forged));
                     }
                 }

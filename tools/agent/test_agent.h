@@ -107,6 +107,8 @@ struct ReplyVariant {
     // Every binding keeps its name and carries the OCTET STRING "forged", so
     // that a manager that takes this copy shows it.
     bool forgedValues = true;
+    // When not empty, the bindings the copy carries instead.
+    std::vector<Variable> bindingsInstead;
 };
 
 // The value the bindings of a forged copy carry.

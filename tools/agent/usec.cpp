@@ -128,7 +128,8 @@ bool parseForgery(const std::string& word, Forgery* forgery)
                  {"stale", Forgery::StaleTime},
                  {"boots", Forgery::LowerBoots},
                  {"plain", Forgery::Unauthenticated},
-                 {"report", Forgery::UnauthenticatedReport}};
+                 {"report", Forgery::UnauthenticatedReport},
+                 {"outdated", Forgery::OutdatedReport}};
     for (const auto& n : names) {
         if (word == n.word) {
             *forgery = n.forgery;
@@ -151,6 +152,8 @@ const char* forgeryName(Forgery forgery)
         return "plain";
     case Forgery::UnauthenticatedReport:
         return "report";
+    case Forgery::OutdatedReport:
+        return "outdated";
     }
     return "digest";
 }
@@ -455,6 +458,13 @@ HookOutcome UsecAgent::judge(ReceivedRequest& request)
         case Forgery::UnauthenticatedReport:
             s.securityFlags &= static_cast<uint8_t>(~SecurityAuth);
             variant.command = PduReport;
+            break;
+        case Forgery::OutdatedReport:
+            s.securityFlags &= static_cast<uint8_t>(~SecurityAuth);
+            s.agentId[sizeof s.agentId - 1] ^= 0xFF;
+            variant.command = PduReport;
+            variant.bindingsInstead = {
+                makeVariable(usecStatsName(UsecRefusal::UnknownContext), ASN_COUNTER, uint32Value(1))};
             break;
         }
         request.forgedFirst.push_back(variant);

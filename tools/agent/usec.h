@@ -58,6 +58,7 @@ enum class Forgery {
     LowerBoots,             // "boots": right digest, boots - 1
     Unauthenticated,        // "plain": no digest at all
     UnauthenticatedReport,  // "report": a Report without a digest
+    OutdatedReport,         // "outdated": as an agent with another identifier would report the request
 };
 bool parseForgery(const std::string& word, Forgery* forgery);
 const char* forgeryName(Forgery forgery);
