@@ -13,7 +13,8 @@ for program in "$BIN"/bench_*; do
     [ -x "$program" ] && [ -f "$program" ] || continue
     found=1
     echo "== $(basename "$program")"
-    "$program" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+    "$program" --benchmark_repetitions="$REPETITIONS" --benchmark_enable_random_interleaving=true \
+        --benchmark_report_aggregates_only=true \
         --benchmark_display_aggregates_only=true "$@"
 done
 if [ $found -eq 0 ]; then

@@ -6,14 +6,8 @@
 
 namespace {
 
-struct Entry {
-    uint8_t fingerprint[16];  // MD5 of the phrase's length and octets
-    uint8_t key[16];
-    uint64_t lastUse;         // 0: free
-};
-
 struct KeyTable {
-    Entry entries[IntermediateKeySlots];
+    KeptPhraseKeys entries[IntermediateKeySlots];
     uint64_t clock;
 
     ~KeyTable() { wipe(); }
@@ -48,36 +42,37 @@ void fingerprintOf(const uint8_t* phrase, int32_t length, uint8_t* out)
 
 }  // namespace
 
-bool findIntermediateKey(const uint8_t* phrase, int32_t length, uint8_t* key)
+KeptPhraseKeys* findPhraseKeys(const uint8_t* phrase, int32_t length)
 {
     if (phrase == nullptr || length <= 0)
-        return false;
+        return nullptr;
     uint8_t fingerprint[16];
     fingerprintOf(phrase, length, fingerprint);
     KeyTable& keys = table();
-    for (Entry& entry : keys.entries) {
+    for (KeptPhraseKeys& entry : keys.entries) {
         if (entry.lastUse != 0 && std::memcmp(entry.fingerprint, fingerprint, 16) == 0) {
             entry.lastUse = ++keys.clock;
-            std::memcpy(key, entry.key, 16);
-            return true;
+            return &entry;
         }
     }
-    return false;
+    return nullptr;
 }
 
-void rememberIntermediateKey(const uint8_t* phrase, int32_t length, const uint8_t* key)
+KeptPhraseKeys* rememberIntermediateKey(const uint8_t* phrase, int32_t length, const uint8_t* key)
 {
     if (phrase == nullptr || length <= 0)
-        return;
+        return nullptr;
     KeyTable& keys = table();
-    Entry* slot = &keys.entries[0];
-    for (Entry& entry : keys.entries) {
+    KeptPhraseKeys* slot = &keys.entries[0];
+    for (KeptPhraseKeys& entry : keys.entries) {
         if (entry.lastUse < slot->lastUse)
             slot = &entry;
     }
+    std::memset(slot, 0, sizeof *slot);
     fingerprintOf(phrase, length, slot->fingerprint);
-    std::memcpy(slot->key, key, 16);
+    std::memcpy(slot->intermediate, key, 16);
     slot->lastUse = ++keys.clock;
+    return slot;
 }
 
 void wipeIntermediateKeys() { table().wipe(); }
@@ -85,7 +80,7 @@ void wipeIntermediateKeys() { table().wipe(); }
 int intermediateKeysKept()
 {
     int kept = 0;
-    for (const Entry& entry : table().entries)
+    for (const KeptPhraseKeys& entry : table().entries)
         kept += entry.lastUse != 0 ? 1 : 0;
     return kept;
 }

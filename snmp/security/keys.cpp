@@ -17,9 +17,16 @@ void passwordToKey(const uint8_t* phrase, int32_t phraseLength, const uint8_t* a
         std::memset(key, 0, UsecKeyLength);
         return;
     }
+    KeptPhraseKeys* kept = findPhraseKeys(phrase, phraseLength);
+    if (kept != nullptr && kept->localisedKept && std::memcmp(kept->agentId, agentId, UsecAgentIdLength) == 0) {
+        std::memcpy(key, kept->localised, UsecKeyLength);
+        return;
+    }
     Md5Context context;
     uint8_t intermediate[UsecKeyLength];
-    if (!findIntermediateKey(phrase, phraseLength, intermediate)) {
+    if (kept != nullptr) {
+        std::memcpy(intermediate, kept->intermediate, UsecKeyLength);
+    } else {
         MD5Init(&context);
         uint8_t block[64];
         int32_t index = 0;
@@ -32,7 +39,7 @@ void passwordToKey(const uint8_t* phrase, int32_t phraseLength, const uint8_t* a
             MD5Update(&context, block, 64);
         }
         MD5Final(intermediate, &context);
-        rememberIntermediateKey(phrase, phraseLength, intermediate);
+        kept = rememberIntermediateKey(phrase, phraseLength, intermediate);
     }
 
     uint8_t localise[2 * UsecKeyLength + UsecAgentIdLength];
@@ -42,4 +49,9 @@ void passwordToKey(const uint8_t* phrase, int32_t phraseLength, const uint8_t* a
     MD5Init(&context);
     MD5Update(&context, localise, sizeof localise);
     MD5Final(key, &context);
+    if (kept != nullptr) {
+        std::memcpy(kept->agentId, agentId, UsecAgentIdLength);
+        std::memcpy(kept->localised, key, UsecKeyLength);
+        kept->localisedKept = true;
+    }
 }

@@ -17,6 +17,7 @@
 #include "script/module_state.h"
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
+#include "snmp/security/known_agents.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"
@@ -139,7 +140,19 @@ TEST_F(AllocationFailureTest, EveryCallEndsCleanly)
         allocations = 0;
         return call(ScriptIdGetNext, {});
     });
-    failEachAllocation("user-based open", [&]() { return get("/joe/maplesyrup"); });
+    failEachAllocation("user-based open", [&]() {
+        forgetKnownAgents();  // with its discovery
+        return get("/joe/maplesyrup");
+    });
+    failEachAllocation("user-based get to a known agent", [&]() {
+        const long failing = failAt;
+        failAt = 0;
+        if (knownAgentCount() == 0)  // a failed call forgets the agent
+            get("/joe/maplesyrup");
+        failAt = failing;
+        allocations = 0;
+        return get("/joe/maplesyrup");
+    });
 }
 
 }  // namespace

@@ -32,22 +32,26 @@ TEST_F(KeyCache, SameKeysWithTheTableWarm)
     const std::vector<uint8_t> warm = localised("maplesyrup", agentId);
     EXPECT_EQ(hexText(warm), "52 6F 5E ED 9F CC E2 6F 89 64 C2 93 07 87 D8 2B");
     EXPECT_EQ(warm, cold);
-    // Another agent reuses the intermediate key and still gets its own key.
+    // Another agent reuses the intermediate key and still gets its own key;
+    // the first agent's key is the same again after it.
     const std::vector<uint8_t> other = hexBytes("00 00 00 00 00 00 00 00 00 00 00 03");
-    EXPECT_NE(localised("maplesyrup", other), warm);
+    const std::vector<uint8_t> otherKey = localised("maplesyrup", other);
+    EXPECT_NE(otherKey, warm);
+    EXPECT_EQ(localised("maplesyrup", other), otherKey);
+    EXPECT_EQ(localised("maplesyrup", agentId), warm);
     EXPECT_EQ(intermediateKeysKept(), 1);
 }
 
 TEST_F(KeyCache, LookupNeedsTheSamePhrase)
 {
-    uint8_t key[16] = {};
     const uint8_t stored[16] = {1, 2, 3};
     rememberIntermediateKey(reinterpret_cast<const uint8_t*>("abc"), 3, stored);
-    EXPECT_TRUE(findIntermediateKey(reinterpret_cast<const uint8_t*>("abc"), 3, key));
-    EXPECT_EQ(key[2], 3);
-    EXPECT_FALSE(findIntermediateKey(reinterpret_cast<const uint8_t*>("abcd"), 4, key));
-    EXPECT_FALSE(findIntermediateKey(reinterpret_cast<const uint8_t*>("ab"), 2, key));
-    EXPECT_FALSE(findIntermediateKey(reinterpret_cast<const uint8_t*>(""), 0, key));
+    const KeptPhraseKeys* found = findPhraseKeys(reinterpret_cast<const uint8_t*>("abc"), 3);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->intermediate[2], 3);
+    EXPECT_EQ(findPhraseKeys(reinterpret_cast<const uint8_t*>("abcd"), 4), nullptr);
+    EXPECT_EQ(findPhraseKeys(reinterpret_cast<const uint8_t*>("ab"), 2), nullptr);
+    EXPECT_EQ(findPhraseKeys(reinterpret_cast<const uint8_t*>(""), 0), nullptr);
 }
 
 TEST_F(KeyCache, BoundedLeastRecentlyUsedFirst)
@@ -60,14 +64,13 @@ TEST_F(KeyCache, BoundedLeastRecentlyUsedFirst)
                                 static_cast<int32_t>(phrases.back().size()), stored);
     }
     EXPECT_EQ(intermediateKeysKept(), IntermediateKeySlots);
-    uint8_t key[16];
     // Using the oldest keeps it; the next new phrase then replaces the second oldest.
-    ASSERT_TRUE(findIntermediateKey(reinterpret_cast<const uint8_t*>(phrases[0].data()), 8, key));
+    ASSERT_NE(findPhraseKeys(reinterpret_cast<const uint8_t*>(phrases[0].data()), 8), nullptr);
     rememberIntermediateKey(reinterpret_cast<const uint8_t*>("newcomer"), 8, stored);
     EXPECT_EQ(intermediateKeysKept(), IntermediateKeySlots);
-    EXPECT_TRUE(findIntermediateKey(reinterpret_cast<const uint8_t*>(phrases[0].data()), 8, key));
-    EXPECT_FALSE(findIntermediateKey(reinterpret_cast<const uint8_t*>(phrases[1].data()), 8, key));
-    EXPECT_TRUE(findIntermediateKey(reinterpret_cast<const uint8_t*>("newcomer"), 8, key));
+    EXPECT_NE(findPhraseKeys(reinterpret_cast<const uint8_t*>(phrases[0].data()), 8), nullptr);
+    EXPECT_EQ(findPhraseKeys(reinterpret_cast<const uint8_t*>(phrases[1].data()), 8), nullptr);
+    EXPECT_NE(findPhraseKeys(reinterpret_cast<const uint8_t*>("newcomer"), 8), nullptr);
 }
 
 TEST_F(KeyCache, WipeForgetsEverything)
@@ -75,8 +78,7 @@ TEST_F(KeyCache, WipeForgetsEverything)
     const uint8_t stored[16] = {7};
     rememberIntermediateKey(reinterpret_cast<const uint8_t*>("secret"), 6, stored);
     wipeIntermediateKeys();
-    uint8_t key[16];
-    EXPECT_FALSE(findIntermediateKey(reinterpret_cast<const uint8_t*>("secret"), 6, key));
+    EXPECT_EQ(findPhraseKeys(reinterpret_cast<const uint8_t*>("secret"), 6), nullptr);
     EXPECT_EQ(intermediateKeysKept(), 0);
 }
 

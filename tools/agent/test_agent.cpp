@@ -745,6 +745,7 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     request.reply.version = version;
     request.replyCommunity = entry.community;
     request.datagram = std::move(datagram);
+    request.logged = config_.memoryLog || logFile_ != nullptr;
 
     PduPtr pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
     if (!pdu || decodeMessage(nullptr, pdu.get(), request.datagram.data(),

@@ -143,6 +143,8 @@ struct ReceivedRequest {
     bool logCommunitySet = false;
     std::string logCommunity;
     std::string logFields;
+    // False when the agent keeps no log at all: a hook need not format it.
+    bool logged = true;
 };
 
 enum class HookAction {

@@ -337,12 +337,14 @@ HookOutcome UsecAgent::judge(ReceivedRequest& request)
     UsecRequestParameters p;
     const bool parsed =
         parseUsecParameters(reinterpret_cast<const uint8_t*>(request.community.data()), request.community.size(), &p);
-    request.logCommunitySet = true;
-    request.logCommunity = p.userName;
-    char fields[96];
-    std::snprintf(fields, sizeof fields, "qos=0x%02X boots=%u time=%u context=", static_cast<unsigned>(p.qoS),
-                  static_cast<unsigned>(p.boots), static_cast<unsigned>(p.time));
-    request.logFields = fields + quoted(p.context);
+    if (request.logged) {
+        request.logCommunitySet = true;
+        request.logCommunity = p.userName;
+        char fields[96];
+        std::snprintf(fields, sizeof fields, "qos=0x%02X boots=%u time=%u context=", static_cast<unsigned>(p.qoS),
+                      static_cast<unsigned>(p.boots), static_cast<unsigned>(p.time));
+        request.logFields = fields + quoted(p.context);
+    }
 
     if (!parsed) {
         // Nothing in it can be trusted, not even whether it wants a report.
