@@ -132,6 +132,16 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     return true;
 }
 
+// One datagram of at most SnmpPacketSize octets and its sender; the octets
+// read, or -1 (errno says why).
+int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
+{
+    int fromLength = sizeof *from;
+    std::memset(from, 0, sizeof *from);
+    return recvfrom(socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0, reinterpret_cast<sockaddr*>(from),
+                    &fromLength);
+}
+
 // Milliseconds for the socket's receive timeout, rounded up so that the wait
 // never ends before the expiry it waits for.
 int32_t waitMilliseconds(const timeval& wait)
@@ -151,10 +161,7 @@ void readSockets(WinFdSet* readSet)
             continue;
         uint8_t packet[SnmpPacketSize];
         sockaddr_in from;
-        int fromLength = sizeof from;
-        std::memset(&from, 0, sizeof from);
-        const int received = recvfrom(transport->socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
-                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const int received = readDatagram(transport->socket, packet, &from);
         if (received < 0) {
             diagnoseSystemError("recvfrom");
             return;
@@ -180,10 +187,7 @@ int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
     }
     uint8_t packet[SnmpPacketSize];
     sockaddr_in from;
-    int fromLength = sizeof from;
-    std::memset(&from, 0, sizeof from);
-    const int received = recvfrom(transport->socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
-                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const int received = readDatagram(transport->socket, packet, &from);
     if (received < 0) {
         if (errno == ETIMEDOUT)
             return 0;
