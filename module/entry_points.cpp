@@ -1,11 +1,17 @@
 #include "module/entry_points.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "hostapi/host_messages.h"
 #include "module/module_tables.h"
 #include "script/dispatcher.h"
+#include "snmp/snmp.h"
 
 VTR_EXPORT BYTE VTR_InitModule(HostContext* context)
 {
+    const char* dump = std::getenv(DatagramDumpVariable);
+    setDatagramDump(dump != nullptr && dump[0] != 0 && std::strcmp(dump, "0") != 0);
     if (context == nullptr)
         return 1;
     HostServices& services = hostServices();

@@ -9,6 +9,10 @@
 
 #define VTR_EXPORT extern "C" __attribute__((visibility("default")))
 
+// The environment variable that turns the dump of every datagram on when the
+// module is initialised: any value but empty or "0".
+constexpr char DatagramDumpVariable[] = "VANTOR_DUMP";
+
 // The exported entry points.
 VTR_EXPORT BYTE VTR_InitModule(HostContext* context);
 VTR_EXPORT int32_t VTR_ExitModule();

@@ -269,6 +269,9 @@ const char* errorText(int32_t code);
 // Closes the UDP socket that closed sessions leave for the next one (the
 // module's exit does; the module's unload too).
 void releaseKeptSockets();
+// Turns the dump of every datagram sent and received (to standard error, in
+// hexadecimal) on or off; off when the module loads.
+void setDatagramDump(bool on);
 // Encodes and sends the PDU; the request id on success (never 0), else 0.
 // A GetRequest, GetNextRequest, SetRequest or GetBulkRequest that went out
 // belongs to the engine from then on; any other PDU stays the caller's.

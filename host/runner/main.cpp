@@ -1,13 +1,17 @@
-// vantor-lua [--module PATH] SCRIPT [ARG...]
+// vantor-lua [options] [script [args]]: the lua interpreter's command line
+// (-e, -l, -i, -v, -, --), with the module loaded before anything runs and
+// unloaded at the end; --module PATH, --dump and -h of its own.
 //
-// Exit status: 0 when the script ran to its end, 1 on a script error, 2 on a
+// Exit status: 0 when everything ran to its end, 1 on a script error, 2 on a
 // usage or module-load error.
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <lua.hpp>
 
@@ -27,74 +31,212 @@ std::string ownFolder()
     return slash == std::string::npos ? "." : full.substr(0, slash);
 }
 
-int usage()
+// One -e or -l, in the order given.
+struct Action {
+    char option;  // 'e' or 'l'
+    const char* text;
+};
+
+struct CommandLine {
+    std::string modulePath;
+    std::vector<Action> actions;
+    bool interactive = false;
+    bool version = false;
+    bool dump = false;
+    bool help = false;
+    int script = 0;  // index of the script in argv ("-" for standard input); 0: none
+};
+
+// Parses argv as lua does: options until the script (or "-" or "--").
+// False on a usage error.
+bool parse(int argc, char** argv, CommandLine& line)
 {
-    std::fprintf(stderr, "usage: vantor-lua [--module PATH] SCRIPT [ARG...]\n");
-    return 2;
+    int i = 1;
+    for (; i < argc; ++i) {
+        const char* a = argv[i];
+        if (a[0] != '-' || std::strcmp(a, "-") == 0)
+            break;  // the script, or standard input
+        if (std::strcmp(a, "--") == 0) {
+            ++i;
+            break;
+        }
+        if (std::strcmp(a, "--module") == 0 || std::strcmp(a, "--dump") == 0 || std::strcmp(a, "--help") == 0) {
+            if (a[2] == 'm') {
+                if (++i >= argc)
+                    return false;
+                line.modulePath = argv[i];
+            } else if (a[2] == 'd') {
+                line.dump = true;
+            } else {
+                line.help = true;
+            }
+            continue;
+        }
+        switch (a[1]) {
+        case 'e':
+        case 'l': {
+            // The text follows at once (-eCHUNK) or as the next argument.
+            const char* text = a[2] != 0 ? a + 2 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (text == nullptr)
+                return false;
+            line.actions.push_back({a[1], text});
+            break;
+        }
+        case 'i':
+        case 'v':
+        case 'h':
+            if (a[2] != 0)
+                return false;
+            line.interactive |= a[1] == 'i';
+            line.version |= a[1] == 'v' || a[1] == 'i';
+            line.help |= a[1] == 'h';
+            break;
+        default:
+            return false;
+        }
+    }
+    line.script = i < argc ? i : 0;
+    return true;
 }
 
 int traceback(lua_State* L)
 {
     const char* message = lua_tostring(L, 1);
+    if (message == nullptr && luaL_callmeta(L, 1, "__tostring") && lua_type(L, -1) == LUA_TSTRING)
+        return 1;
     luaL_traceback(L, L, message != nullptr ? message : "(error object is not a string)", 1);
     return 1;
 }
 
-int runScript(lua_State* L, const char* script, int argc, char** argv, int first)
+// arg as lua builds it: the script at 0, its arguments after it, the runner
+// and its options at negative indexes.
+void setArgTable(lua_State* L, int argc, char** argv, int script)
 {
-    lua_createtable(L, argc - first, 1);
-    lua_pushstring(L, script);
-    lua_rawseti(L, -2, 0);
-    for (int i = first + 1; i < argc; ++i) {
+    lua_createtable(L, argc - script, script + 1);
+    for (int i = 0; i < argc; ++i) {
         lua_pushstring(L, argv[i]);
-        lua_rawseti(L, -2, i - first);
+        lua_rawseti(L, -2, i - script);
     }
     lua_setglobal(L, "arg");
+}
 
-    lua_pushcfunction(L, traceback);
-    const int handler = lua_gettop(L);
-    if (luaL_loadfile(L, script) != LUA_OK || lua_pcall(L, 0, 0, handler) != LUA_OK) {
-        const char* message = lua_tostring(L, -1);
-        std::fprintf(stderr, "vantor-lua: %s\n", message != nullptr ? message : "script error");
-        lua_pop(L, 1);
-        return 1;
-    }
+int reportLoad(lua_State* L)
+{
+    std::fprintf(stderr, "vantor-lua: %s\n", lua_tostring(L, -1));
     lua_pop(L, 1);
+    return RunnerScriptError;
+}
+
+int runAction(lua_State* L, const Action& action)
+{
+    if (action.option == 'e') {
+        if (luaL_loadbuffer(L, action.text, std::strlen(action.text), "=(command line)") != LUA_OK)
+            return reportLoad(L);
+        return callReporting(L, 0, 0) == LUA_OK ? 0 : RunnerScriptError;
+    }
+    // -l name, or -l global=module.
+    const char* equals = std::strchr(action.text, '=');
+    const std::string global = equals != nullptr ? std::string(action.text, equals) : action.text;
+    const char* module = equals != nullptr ? equals + 1 : action.text;
+    lua_getglobal(L, "require");
+    lua_pushstring(L, module);
+    if (callReporting(L, 1, 1) != LUA_OK)
+        return RunnerScriptError;
+    lua_setglobal(L, global.c_str());
+    return 0;
+}
+
+int runScript(lua_State* L, int argc, char** argv, int script)
+{
+    const char* name = argv[script];
+    const bool standardInput = std::strcmp(name, "-") == 0 && std::strcmp(argv[script - 1], "--") != 0;
+    if (luaL_loadfile(L, standardInput ? nullptr : name) != LUA_OK)
+        return reportLoad(L);
+    // The script's arguments are its chunk's arguments too (...).
+    for (int i = script + 1; i < argc; ++i)
+        lua_pushstring(L, argv[i]);
+    return callReporting(L, argc - script - 1, 0) == LUA_OK ? 0 : RunnerScriptError;
+}
+
+void printVersion(const LoadedModule& module)
+{
+    std::printf("%s; module %s %s (%s)\n", LUA_COPYRIGHT, module.info->name, module.info->version,
+                module.info->description);
+    std::fflush(stdout);
+}
+
+int run(lua_State* L, const CommandLine& line, int argc, char** argv, const LoadedModule& module)
+{
+    setArgTable(L, argc, argv, line.script);
+    if (line.version)
+        printVersion(module);
+    for (const Action& action : line.actions) {
+        const int status = runAction(L, action);
+        if (status != 0)
+            return status;
+    }
+    if (line.script != 0) {
+        const int status = runScript(L, argc, argv, line.script);
+        if (status != 0)
+            return status;
+    }
+    if (line.interactive) {
+        runPrompt(L);
+    } else if (line.script == 0 && line.actions.empty() && !line.version) {
+        // Nothing to run: a prompt at a terminal, standard input otherwise.
+        if (isatty(STDIN_FILENO)) {
+            printVersion(module);
+            runPrompt(L);
+        } else if (luaL_loadfile(L, nullptr) != LUA_OK) {
+            return reportLoad(L);
+        } else if (callReporting(L, 0, 0) != LUA_OK) {
+            return RunnerScriptError;
+        }
+    }
     return 0;
 }
 
 }  // namespace
 
+int callReporting(lua_State* L, int arguments, int results)
+{
+    const int function = lua_gettop(L) - arguments;
+    lua_pushcfunction(L, traceback);
+    lua_insert(L, function);
+    const int status = lua_pcall(L, arguments, results, function);
+    lua_remove(L, function);
+    if (status != LUA_OK) {
+        const char* message = lua_tostring(L, -1);
+        std::fprintf(stderr, "vantor-lua: %s\n", message != nullptr ? message : "script error");
+        lua_pop(L, 1);
+    }
+    return status;
+}
+
 int main(int argc, char** argv)
 {
-    std::string modulePath = ownFolder() + "/snmp.so";
-    int first = 1;
-    while (first < argc && std::strncmp(argv[first], "--", 2) == 0) {
-        if (std::strcmp(argv[first], "--module") == 0 && first + 1 < argc) {
-            modulePath = argv[first + 1];
-            first += 2;
-        } else if (std::strcmp(argv[first], "--") == 0) {
-            ++first;
-            break;
-        } else {
-            return usage();
-        }
-    }
-    if (first >= argc)
-        return usage();
+    CommandLine line;
+    line.modulePath = ownFolder() + "/snmp.so";
+    if (!parse(argc, argv, line))
+        return printUsage();
+    if (line.help)
+        return printHelp();
+    // The module reads it when the host initialises it.
+    if (line.dump)
+        setenv(DatagramDumpVariable, "1", 1);
 
     LoadedModule module;
     std::string error;
-    if (!loadModule(modulePath, module, error)) {
+    if (!loadModule(line.modulePath, module, error)) {
         std::fprintf(stderr, "vantor-lua: %s\n", error.c_str());
-        return 2;
+        return RunnerUsageError;
     }
 
     lua_State* L = luaL_newstate();
     if (L == nullptr) {
         std::fprintf(stderr, "vantor-lua: cannot create the Lua state\n");
         unloadModule(module);
-        return 2;
+        return RunnerUsageError;
     }
     luaL_openlibs(L);
 
@@ -104,7 +246,7 @@ int main(int argc, char** argv)
     module.initialize();
     installLuaBindings(L, module, window);
 
-    const int status = runScript(L, argv[first], argc, argv, first);
+    const int status = run(L, line, argc, argv, module);
 
     lua_close(L);
     window.lua = nullptr;

@@ -49,3 +49,23 @@ BinData* binaryVariableAccess(intptr_t index);
 
 // Registers the module's defines and functions and the vantor table.
 void installLuaBindings(lua_State* lua, LoadedModule& module, HostWindow& window);
+
+// Exit statuses: 0 when everything ran to its end.
+constexpr int RunnerScriptError = 1;
+constexpr int RunnerUsageError = 2;  // also a module that does not load
+
+// The usage line on standard error (RunnerUsageError), and the help on
+// standard output (0).
+int printUsage();
+int printHelp();
+
+// Calls the function below its `arguments` on the stack with a traceback for
+// errors; on an error writes "vantor-lua: <message>" to standard error and
+// leaves nothing. LUA_OK or the error status.
+int callReporting(lua_State* lua, int arguments, int results);
+
+// The interactive prompt, as the lua interpreter's: "> " (">> " while a
+// statement is incomplete), an expression's values printed with print,
+// errors reported and the prompt going on, until standard input ends. With
+// line editing when standard input is a terminal.
+void runPrompt(lua_State* lua);

@@ -10,6 +10,7 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
 #include "snmp/security/known_agents.h"
+#include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 
 namespace {
@@ -130,16 +131,6 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     dispatchReceived(slot->session, slot->transport, pdu, envelope);
     freePdu(pdu);
     return true;
-}
-
-// One datagram of at most SnmpPacketSize octets and its sender; the octets
-// read, or -1 (errno says why).
-int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
-{
-    int fromLength = sizeof *from;
-    std::memset(from, 0, sizeof *from);
-    return recvfrom(socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0, reinterpret_cast<sockaddr*>(from),
-                    &fromLength);
 }
 
 // Milliseconds for the socket's receive timeout, rounded up so that the wait

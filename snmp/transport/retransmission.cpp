@@ -5,7 +5,7 @@
 #include "snmp/codec/message.h"
 #include "snmp/security/signed_message.h"
 #include "snmp/transport/engine_records.h"
-#include "snmp/transport/session.h"
+#include "snmp/transport/datagram.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
 #include "snmp/security/signed_message.h"
+#include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 
 namespace {
@@ -111,9 +112,8 @@ bool takeKeptSocket(SessionTransport* transport)
             const timeval now = {0, 0};
             if (winSelect(0, &ready, nullptr, nullptr, &now) <= 0)
                 break;
-            int fromLength = 0;
-            recvfrom(transport->socket, reinterpret_cast<char*>(scratch), static_cast<int>(sizeof scratch), 0,
-                     nullptr, &fromLength);
+            sockaddr_in from;
+            readDatagram(transport->socket, scratch, &from);
         }
     }
     return true;
@@ -146,25 +146,6 @@ void releaseKeptSockets()
     if (kept.held)
         closesocket(kept.socket);
     kept.held = false;
-}
-
-int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
-{
-    *broadcast = false;
-    const sockaddr* address = reinterpret_cast<const sockaddr*>(&to);
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) >= 0)
-        return 0;
-    if (errno != EACCES)
-        return -1;
-    const int allow = 1;
-    if (setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) != 0) {
-        errno = EACCES;
-        return -1;
-    }
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) < 0)
-        return -1;
-    *broadcast = true;
-    return 0;
 }
 
 const char* errorText(int32_t code)

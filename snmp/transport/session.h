@@ -15,9 +15,3 @@
 // community is the engine's copy from then on. Null when the open failed; the
 // last engine error says why.
 SnmpSession* openSessionTransport(const SnmpSession* settings);
-
-// Sends one datagram from the socket. A destination the platform refuses as
-// a broadcast (EACCES) gets the socket's broadcast permission and the
-// datagram once more; *broadcast then says that it went out as one. 0, or -1
-// with errno set.
-int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include "snmp/base/diagnostics.h"
 #include "snmp/transport/receive.h"
 #include "snmp/transport/retransmission.h"
 #include "tests/support/engine_fixture.h"
@@ -345,6 +346,75 @@ TEST_F(ReceiveTest, ReceivedPduCarriesTheSender)
     peer.reply(encodeReply(0, "public", PduResponse, id));
     readWhenReady(session);
     EXPECT_EQ(check.port, peer.port());
+}
+
+}  // namespace
+
+namespace {
+
+std::string& dumped()
+{
+    static std::string text;
+    return text;
+}
+
+void collect(DiagnosticStream, const char* text, size_t length) { dumped().append(text, length); }
+
+// The octets of a dump's hexadecimal lines from the heading on.
+std::vector<uint8_t> octetsAfter(const std::string& text, const std::string& heading)
+{
+    std::vector<uint8_t> octets;
+    size_t line = text.find('\n', text.find(heading));
+    while (line != std::string::npos && text.compare(line + 1, 1, "0") == 0) {
+        // "0016: 1E 02 ..." then four blanks and the characters.
+        const size_t end = text.find("    ", line + 7);
+        for (size_t at = line + 7; at + 1 < end; at += 3) {
+            while (text[at] == ' ')
+                ++at;
+            octets.push_back(static_cast<uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
+        }
+        line = text.find('\n', line + 1);
+    }
+    return octets;
+}
+
+// With the dump on, both datagrams of an exchange are written out, octet for
+// octet, with direction, length and peer; with it off, nothing is.
+TEST_F(ReceiveTest, DumpShowsEveryDatagramSentAndReceived)
+{
+    for (const bool on : {true, false}) {
+        dumped().clear();
+        setDiagnosticSink(&collect);
+        setDatagramDump(on);
+        LoopbackPeer peer;
+        Recorder recorder;
+        SnmpSession settings = settingsFor(peer, "public", &recorder);
+        SnmpSession* session = openSession(&settings);
+        const int32_t id = sendPdu(session, getRequest());
+        const std::vector<uint8_t> request = peer.receive();
+        const uint32_t name[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+        const std::vector<uint8_t> reply = encodeReply(SnmpVersion1, "public", PduResponse, id, name, 9);
+        peer.reply(reply);
+        readWhenReady(session);
+        setDatagramDump(false);
+        setDiagnosticSink(nullptr);
+        ASSERT_EQ(recorder.calls.size(), 1u);
+        if (!on) {
+            EXPECT_EQ(dumped(), "");
+            continue;
+        }
+        const std::string port = std::to_string(peer.port());
+        EXPECT_NE(dumped().find("\nSending " + std::to_string(request.size()) + " bytes to UDP: [127.0.0.1]:" + port +
+                                "->[0.0.0.0]:"),
+                  std::string::npos)
+            << dumped();
+        EXPECT_NE(dumped().find("\nReceived " + std::to_string(reply.size()) + " byte packet from UDP: [127.0.0.1]:" +
+                                port + "->[0.0.0.0]:"),
+                  std::string::npos)
+            << dumped();
+        EXPECT_EQ(octetsAfter(dumped(), "Sending"), request);
+        EXPECT_EQ(octetsAfter(dumped(), "Received"), reply);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+#include "snmp/transport/datagram.h"
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/winsock.h"
+#include "snmp/base/diagnostics.h"
+#include "snmp/codec/message.h"
+#include "snmp/snmp.h"
+
+namespace {
+
+std::atomic<bool> dumping{false};
+
+// "[address]:port" of an IPv4 socket address.
+void writeEndpoint(const sockaddr_in& endpoint, char* out, size_t size)
+{
+    char address[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &endpoint.sin_addr, address, sizeof address);
+    std::snprintf(out, size, "[%s]:%u", address, static_cast<unsigned>(ntohs(endpoint.sin_port)));
+}
+
+// The heading line, then 16 octets a line: decimal offset, the octets in
+// groups of four, and their printable characters.
+void dump(const char* heading, int32_t socket, const sockaddr_in& peer, const uint8_t* octets, int32_t length)
+{
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    socklen_t localLength = sizeof local;
+    getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localLength);
+    char remoteText[48];
+    char localText[48];
+    writeEndpoint(peer, remoteText, sizeof remoteText);
+    writeEndpoint(local, localText, sizeof localText);
+    diagnose("\n%s %d %s UDP: %s->%s\n", heading, length, heading[0] == 'S' ? "bytes to" : "byte packet from",
+             remoteText, localText);
+    for (int32_t offset = 0; offset < length; offset += 16) {
+        char line[96];
+        int used = std::snprintf(line, sizeof line, "%04d:", offset);
+        for (int32_t i = 0; i < 16; ++i) {
+            const char* gap = i % 4 == 0 ? "  " : " ";
+            if (i == 0)
+                gap = " ";
+            if (offset + i < length)
+                used += std::snprintf(line + used, sizeof line - used, "%s%02X", gap, octets[offset + i]);
+            else
+                used += std::snprintf(line + used, sizeof line - used, "%s  ", gap);
+        }
+        used += std::snprintf(line + used, sizeof line - used, "    ");
+        for (int32_t i = 0; i < 16 && offset + i < length; ++i) {
+            const uint8_t c = octets[offset + i];
+            line[used++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
+        }
+        line[used] = 0;
+        diagnose("%s\n", line);
+    }
+}
+
+}  // namespace
+
+void setDatagramDump(bool on) { dumping.store(on, std::memory_order_relaxed); }
+
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
+{
+    if (dumping.load(std::memory_order_relaxed))
+        dump("Sending", socket, to, packet, length);
+    *broadcast = false;
+    const sockaddr* address = reinterpret_cast<const sockaddr*>(&to);
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) >= 0)
+        return 0;
+    if (errno != EACCES)
+        return -1;
+    const int allow = 1;
+    if (setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) < 0)
+        return -1;
+    *broadcast = true;
+    return 0;
+}
+
+int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
+{
+    int fromLength = sizeof *from;
+    std::memset(from, 0, sizeof *from);
+    const int received = recvfrom(socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
+                                  reinterpret_cast<sockaddr*>(from), &fromLength);
+    if (received >= 0 && dumping.load(std::memory_order_relaxed)) {
+        const int error = errno;
+        dump("Received", socket, *from, packet, received);
+        errno = error;
+    }
+    return received;
+}

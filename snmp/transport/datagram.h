@@ -1,0 +1,19 @@
+// Datagrams in and out of a session's socket, and their dump: with the dump
+// on (setDatagramDump), every datagram the engine sends or receives is
+// written to the diagnostics' standard error in hexadecimal, with its
+// direction, length and peer, as Net-SNMP's tools write it with -d.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+
+// Sends one datagram from the socket. A destination the platform refuses as
+// a broadcast (EACCES) gets the socket's broadcast permission and the
+// datagram once more; *broadcast then says that it went out as one. 0, or -1
+// with errno set.
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast);
+
+// Reads one datagram of at most SnmpPacketSize octets and its sender: the
+// octets read, or -1 (errno says why).
+int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from);
