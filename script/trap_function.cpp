@@ -50,7 +50,16 @@ void snmptrapEx(const HostValue* args, HostValue& result)
     int32_t retries = DefaultRequestRetries;
     if (!readTimeoutRetries(args, 7, timeout, retries))
         return;
-    ScopedSession session(sessionSettings(args[0].text.GetString(), args[3].text.GetString(),
+    const char* community = args[3].text.GetString();
+    if (community[0] == '#') {
+        // SNMPv3 traps are not sent: refused before anything goes out, the
+        // message naming the user but not the secrets behind it.
+        const char* slash = std::strchr(community, '/');
+        CString user(community, slash != nullptr ? static_cast<int>(slash - community) : static_cast<int>(std::strlen(community)));
+        reportInvalidValue(user.GetString());
+        return;
+    }
+    ScopedSession session(sessionSettings(args[0].text.GetString(), community,
                                           truncateToLow16(args[1].number), truncateToLow16(args[2].number), timeout,
                                           retries));
     if (!session)

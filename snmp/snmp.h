@@ -126,6 +126,16 @@ struct UsecParameters {
 // present value is never confused with a missing one. A decoded binding has
 // no value when its value does not read as its type (an integer beyond the
 // type's range, an empty or overlong object identifier) or is constructed.
+// What the security parameters of a received SNMPv3 message name: the
+// authoritative engine's identifier, boots and time, and the message id.
+struct UsmEngineView {
+    uint8_t engineId[32];
+    int32_t engineIdLength;
+    uint32_t boots;
+    int32_t time;
+    int32_t msgId;
+};
+
 struct VarBind {
     VarBind* next;
     uint32_t* name;
@@ -150,6 +160,8 @@ struct SnmpPdu {
     int32_t specificTrap;
     uint32_t timeStamp;  // TimeTicks, hundredths of a second
     VarBind* variables;  // in message order
+    // SNMPv3: what a received message named of its sender's engine; all zero otherwise.
+    UsmEngineView engine;
 };
 
 // ---- The session settings record. A caller zero-fills one, sets the members
@@ -160,6 +172,11 @@ struct SnmpSession;
 constexpr int32_t SnmpVersion1 = 0;
 constexpr int32_t SnmpVersion2c = 1;
 constexpr int32_t SnmpVersionUsec = 2;  // user-based security
+constexpr int32_t SnmpVersion3 = 3;     // SNMPv3, user-based security model (RFC 3414)
+
+// The engine's SNMPv3 state of a session (user, keys, what it knows of the
+// agent's engine); null for the other versions and in a caller's settings.
+struct UsmSession;
 
 // Bits of securityFlags (sent as the qoS octet of the user-based mode).
 constexpr uint8_t SecurityAuth = 0x01;
@@ -192,7 +209,7 @@ struct SnmpSession {
     SnmpAuthHook authHook;    // null for plain communities
     SnmpCallback callback;
     void* callbackArg;
-    int32_t version;          // SnmpVersion1, SnmpVersion2c or SnmpVersionUsec
+    int32_t version;          // SnmpVersion1, SnmpVersion2c, SnmpVersionUsec or SnmpVersion3
     int32_t communityLength;  // 0 selects the default community
     const uint8_t* community; // caller: zero-terminated text; engine copy: exactly communityLength octets
     // User-based security.
@@ -208,6 +225,7 @@ struct SnmpSession {
     int32_t maxMessageSize;
     int32_t contextLength;
     uint8_t context[72];
+    UsmSession* usm;  // the engine's; a caller leaves it null
 };
 
 // Engine error codes (the last one is kept by the engine).
@@ -258,6 +276,9 @@ void unlinkVar(SnmpPdu* pdu, VarBind* var);
 // Opens a session from the caller's settings, which are copied (texts too).
 // A community that begins with "/" selects the user-based mode: its security
 // string is checked before anything is sent, then the agent is discovered.
+// One that begins with "#" selects SNMPv3 ("#user/auth/priv/context"), read
+// and checked the same way; the agent's engine is discovered unless a recent
+// call learned it.
 // Null when the open failed; the last engine error says why. Never ends the
 // process.
 SnmpSession* openSession(const SnmpSession* settings);

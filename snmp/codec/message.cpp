@@ -325,35 +325,13 @@ const uint8_t* decodeVarBind(const uint8_t* data, int32_t* remaining, uint32_t* 
     return end;
 }
 
-int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, const uint8_t* data, int32_t length)
+namespace {
+
+// The PDU's fields and bindings: the content of the PDU element (remaining
+// octets at p), whose tag is pdu->command already. 0, or -1.
+int32_t decodePduBody(const uint8_t* p, int32_t remaining, SnmpPdu* pdu)
 {
-    if (pdu == nullptr || data == nullptr || length <= 0)
-        return -1;
-    int32_t remaining = length;
-    uint8_t community[SnmpCommunityCapacity];
-    int32_t communityLength = SnmpCommunityCapacity;
-    int32_t version = 0;
-    const uint8_t* p = decodeMessageHeader(data, &remaining, community, &communityLength, &version);
-    if (p == nullptr)
-        return -1;
-    if (version < 0 || version > 2) {
-        diagnose("Wrong version: %ld\n", static_cast<long>(version));
-        return -1;
-    }
-    const int32_t pduOffset = static_cast<int32_t>(p - data);
     uint8_t tag = 0;
-    p = berParseHeader(p, &remaining, &tag);
-    if (p == nullptr)
-        return -1;
-    pdu->command = tag;
-
-    int32_t result = 0;
-    if (session != nullptr && session->authHook != nullptr) {
-        result = session->authHook(data, length, data + (pduOffset - communityLength), communityLength, session, pdu);
-        if (result < 0)
-            return result;
-    }
-
     uint32_t oid[SnmpOidCapacity];
     if (pdu->command == PduTrap) {
         int32_t count = SnmpOidCapacity;
@@ -415,5 +393,68 @@ int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, const uint8_t* data, i
             return -1;
         p = end;
     }
+    return 0;
+}
+
+}  // namespace
+
+int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, const uint8_t* data, int32_t length)
+{
+    if (pdu == nullptr || data == nullptr || length <= 0)
+        return -1;
+    int32_t remaining = length;
+    uint8_t community[SnmpCommunityCapacity];
+    int32_t communityLength = SnmpCommunityCapacity;
+    int32_t version = 0;
+    const uint8_t* p = decodeMessageHeader(data, &remaining, community, &communityLength, &version);
+    if (p == nullptr)
+        return -1;
+    if (version < 0 || version > 2) {
+        diagnose("Wrong version: %ld\n", static_cast<long>(version));
+        return -1;
+    }
+    const int32_t pduOffset = static_cast<int32_t>(p - data);
+    uint8_t tag = 0;
+    p = berParseHeader(p, &remaining, &tag);
+    if (p == nullptr)
+        return -1;
+    pdu->command = tag;
+
+    int32_t result = 0;
+    if (session != nullptr && session->authHook != nullptr) {
+        result = session->authHook(data, length, data + (pduOffset - communityLength), communityLength, session, pdu);
+        if (result < 0)
+            return result;
+    }
+
+    if (decodePduBody(p, remaining, pdu) != 0)
+        return -1;
     return result;
+}
+
+int32_t encodePdu(const SnmpPdu* pdu, uint8_t* out, int32_t* length)
+{
+    if (pdu == nullptr || out == nullptr || length == nullptr || *length < 0)
+        return -1;
+    uint8_t scratch[SnmpPacketSize];
+    uint8_t work[SnmpPacketSize];
+    const int32_t pduLength = encodePduElement(pdu, scratch, SnmpPacketSize, work);
+    if (pduLength < 0 || pduLength > *length)
+        return -1;
+    std::memcpy(out, work, static_cast<size_t>(pduLength));
+    *length = pduLength;
+    return 0;
+}
+
+int32_t decodePdu(const uint8_t* data, int32_t length, SnmpPdu* pdu)
+{
+    if (pdu == nullptr || data == nullptr || length <= 0)
+        return -1;
+    int32_t remaining = length;
+    uint8_t tag = 0;
+    const uint8_t* p = berParseHeader(data, &remaining, &tag);
+    if (p == nullptr)
+        return -1;
+    pdu->command = tag;
+    return decodePduBody(p, remaining, pdu);
 }

@@ -45,6 +45,14 @@ uint8_t* encodeVarBind(uint8_t* data, int32_t* remaining, const uint32_t* name, 
 // Never reads outside data[0..length) and never writes into it.
 int32_t decodeMessage(SnmpSession* session, SnmpPdu* pdu, const uint8_t* data, int32_t length);
 
+// The PDU element alone (as SNMPv3's scoped PDU holds it). *length is the
+// capacity of out on entry and the element's length on success. 0, or -1.
+int32_t encodePdu(const SnmpPdu* pdu, uint8_t* out, int32_t* length);
+
+// Decodes the PDU element at data (length octets available; octets behind
+// the element are ignored) into pdu as decodeMessage does. 0, or -1.
+int32_t decodePdu(const uint8_t* data, int32_t length, SnmpPdu* pdu);
+
 // Outer SEQUENCE, version and community. *communityLength is the capacity of
 // community on entry and the octets stored on return. The counter ends up
 // bounded by the outer SEQUENCE. Returns the position of the PDU, or null.

@@ -1,11 +1,14 @@
 // openSession: every session's transport, and for a community that begins
-// with "/" the steps of the user-based mode on top of it.
+// with "/" the steps of the user-based mode on top of it, for one that begins
+// with "#" those of SNMPv3.
 #include <cstdint>
 
 #include "snmp/discovery/discovery.h"
+#include "snmp/discovery/usm_discovery.h"
 #include "snmp/security/known_agents.h"
 #include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
+#include "snmp/security/usm_string.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/session.h"
@@ -38,7 +41,17 @@ SnmpSession* openSession(const SnmpSession* settings)
         libraryState().lastError = SnmpErrGeneric;
         return nullptr;
     }
+    const bool usmBased = isUsmString(reinterpret_cast<const char*>(settings->community),
+                                      settings->community != nullptr ? static_cast<size_t>(settings->communityLength) : 0);
+    UsmCredentials credentials;
+    if (usmBased && parseUsmString(reinterpret_cast<const char*>(settings->community),
+                                   static_cast<size_t>(settings->communityLength), &credentials) != 0) {
+        libraryState().lastError = SnmpErrGeneric;
+        return nullptr;
+    }
     SnmpSession* session = openSessionTransport(settings);
+    if (session != nullptr && usmBased && openUsmSession(session) != 0)
+        return failOpen(session);
     if (session == nullptr || !userBased)
         return session;
 

@@ -9,6 +9,7 @@
 
 #include "snmp/codec/pdu.h"
 #include "snmp/discovery/discovery.h"
+#include "snmp/discovery/usm_discovery.h"
 #include "snmp/security/known_agents.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/engine_records.h"
@@ -28,6 +29,8 @@ bool confirmsAgent(const SnmpSession* session, const SnmpPdu* reply, AgentAddres
 
 int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
 {
+    if (session != nullptr && pdu != nullptr && session->version == SnmpVersion3 && findSessionSlot(session) != nullptr)
+        return usmSyncRequest(session, pdu, response);
     const SessionSlot* slot =
         session != nullptr && session->version == SnmpVersionUsec ? findSessionSlot(session) : nullptr;
     if (slot == nullptr || pdu == nullptr)

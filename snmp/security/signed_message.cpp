@@ -4,6 +4,7 @@
 #include "snmp/security/digest.h"
 #include "snmp/security/keys.h"
 #include "snmp/security/usec_parameters.h"
+#include "snmp/security/usm_message.h"
 
 namespace {
 
@@ -85,6 +86,8 @@ int32_t encodeMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* p
 {
     if (session == nullptr || pdu == nullptr || packet == nullptr || length == nullptr || *length < 0)
         return -1;
+    if (session->version == SnmpVersion3)
+        return encodeUsmMessage(session, pdu, packet, length);
     if (session->version != SnmpVersionUsec)
         return encodeFramedMessage(session->version, session->community, session->communityLength, pdu, packet,
                                    length, nullptr);

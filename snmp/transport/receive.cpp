@@ -10,6 +10,7 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
 #include "snmp/security/known_agents.h"
+#include "snmp/security/usm_message.h"
 #include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 
@@ -53,7 +54,7 @@ bool fromTheAsked(const SnmpSession* session, const PendingRequest* entry, const
         return false;
     }
     if (envelope.version != session->version ||
-        (session->version != SnmpVersionUsec &&
+        (session->version != SnmpVersionUsec && session->version != SnmpVersion3 &&
          (envelope.communityLength != session->communityLength ||
           std::memcmp(envelope.community, session->community, static_cast<size_t>(envelope.communityLength)) != 0))) {
         diagnose("Reply with another version or community\n");
@@ -111,6 +112,18 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     }
     pdu->peerAddress = from;
     Envelope envelope;
+    if (slot->session->version == SnmpVersion3) {
+        // Judged whole by the security model: nothing it refuses is seen.
+        envelope.version = SnmpVersion3;
+        envelope.communityLength = 0;
+        const int32_t verdict = receiveUsmMessage(slot->session, pdu, packet, received);
+        if (verdict == UsmAccepted)
+            dispatchReceived(slot->session, slot->transport, pdu, envelope);
+        else if (verdict < 0)
+            diagnose("Mangled packet\n");
+        freePdu(pdu);
+        return verdict >= 0;
+    }
     envelope.communityLength = SnmpCommunityCapacity;
     int32_t headerRemaining = received;
     const bool framed = decodeMessageHeader(packet, &headerRemaining, envelope.community, &envelope.communityLength,

@@ -10,6 +10,7 @@
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
 #include "snmp/security/signed_message.h"
+#include "snmp/security/usm_session.h"
 #include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 
@@ -176,6 +177,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         return nullptr;
     }
     std::memcpy(session, settings, sizeof(SnmpSession));
+    session->usm = nullptr;  // only the engine makes one
     transport->socket = -1;
     slot->session = session;
     slot->transport = transport;
@@ -256,6 +258,7 @@ int32_t closeSession(SnmpSession* session)
 
     engineFree(const_cast<uint8_t*>(slot->session->community));
     engineFree(const_cast<char*>(slot->session->peerName));
+    releaseUsmSession(slot->session->usm);
     engineFree(slot->session);
     if (slot->transport->socket != -1 && !keepSocket(slot->transport))
         closesocket(slot->transport->socket);

@@ -1,0 +1,164 @@
+#include "platform/crypto.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#include <openssl/provider.h>
+
+#include <mutex>
+
+namespace {
+
+// The module's own library context, with the default provider and the
+// legacy one (single DES lives there since OpenSSL 3). Released at unload.
+struct Library {
+    std::once_flag once;
+    OSSL_LIB_CTX* context = nullptr;
+    OSSL_PROVIDER* defaults = nullptr;
+    OSSL_PROVIDER* legacy = nullptr;
+    EVP_MD* digests[6] = {};
+    EVP_CIPHER* des = nullptr;
+    EVP_CIPHER* aes = nullptr;
+    EVP_MAC* hmac = nullptr;
+
+    ~Library()
+    {
+        for (EVP_MD* digest : digests)
+            EVP_MD_free(digest);
+        EVP_CIPHER_free(des);
+        EVP_CIPHER_free(aes);
+        EVP_MAC_free(hmac);
+        if (legacy != nullptr)
+            OSSL_PROVIDER_unload(legacy);
+        if (defaults != nullptr)
+            OSSL_PROVIDER_unload(defaults);
+        OSSL_LIB_CTX_free(context);
+    }
+};
+
+const char* const DigestNames[] = {"MD5", "SHA1", "SHA224", "SHA256", "SHA384", "SHA512"};
+const size_t DigestLengths[] = {16, 20, 28, 32, 48, 64};
+
+Library& library()
+{
+    static Library lib;
+    std::call_once(lib.once, [] {
+        lib.context = OSSL_LIB_CTX_new();
+        if (lib.context == nullptr)
+            return;
+        lib.defaults = OSSL_PROVIDER_load(lib.context, "default");
+        lib.legacy = OSSL_PROVIDER_load(lib.context, "legacy");
+        for (size_t i = 0; i < sizeof DigestNames / sizeof DigestNames[0]; ++i)
+            lib.digests[i] = EVP_MD_fetch(lib.context, DigestNames[i], nullptr);
+        lib.des = EVP_CIPHER_fetch(lib.context, "DES-CBC", nullptr);
+        lib.aes = EVP_CIPHER_fetch(lib.context, "AES-128-CFB", nullptr);
+        lib.hmac = EVP_MAC_fetch(lib.context, "HMAC", nullptr);
+    });
+    return lib;
+}
+
+const EVP_MD* digestOf(CryptoHash hash)
+{
+    const size_t index = static_cast<size_t>(hash);
+    return index < 6 ? library().digests[index] : nullptr;
+}
+
+bool cipher(const EVP_CIPHER* algorithm, bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in,
+            size_t length, uint8_t* out)
+{
+    if (algorithm == nullptr || length > static_cast<size_t>(INT32_MAX))
+        return false;
+    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+    if (context == nullptr)
+        return false;
+    int written = 0;
+    int last = 0;
+    const bool ok = EVP_CipherInit_ex2(context, algorithm, key, iv, encrypt ? 1 : 0, nullptr) == 1 &&
+                    EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+                    EVP_CipherUpdate(context, out, &written, in, static_cast<int>(length)) == 1 &&
+                    EVP_CipherFinal_ex(context, out + written, &last) == 1 &&
+                    static_cast<size_t>(written + last) == length;
+    EVP_CIPHER_CTX_free(context);
+    return ok;
+}
+
+}  // namespace
+
+size_t cryptoDigestLength(CryptoHash hash)
+{
+    const size_t index = static_cast<size_t>(hash);
+    return index < 6 ? DigestLengths[index] : 0;
+}
+
+bool cryptoHashStart(CryptoHashState* state, CryptoHash hash)
+{
+    state->context = nullptr;
+    const EVP_MD* digest = digestOf(hash);
+    if (digest == nullptr)
+        return false;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    if (context == nullptr)
+        return false;
+    if (EVP_DigestInit_ex2(context, digest, nullptr) != 1) {
+        EVP_MD_CTX_free(context);
+        return false;
+    }
+    state->context = context;
+    return true;
+}
+
+bool cryptoHashAdd(CryptoHashState* state, const uint8_t* data, size_t length)
+{
+    return state->context != nullptr &&
+           EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(state->context), data, length) == 1;
+}
+
+bool cryptoHashFinish(CryptoHashState* state, uint8_t* digest)
+{
+    if (state->context == nullptr)
+        return false;
+    const bool ok = EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(state->context), digest, nullptr) == 1;
+    cryptoHashDiscard(state);
+    return ok;
+}
+
+void cryptoHashDiscard(CryptoHashState* state)
+{
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(state->context));
+    state->context = nullptr;
+}
+
+bool cryptoHmac(CryptoHash hash, const uint8_t* key, size_t keyLength, const CryptoPiece* pieces, int count,
+                uint8_t* mac)
+{
+    Library& lib = library();
+    const size_t index = static_cast<size_t>(hash);
+    if (lib.hmac == nullptr || index >= 6 || lib.digests[index] == nullptr)
+        return false;
+    EVP_MAC_CTX* context = EVP_MAC_CTX_new(lib.hmac);
+    if (context == nullptr)
+        return false;
+    const OSSL_PARAM parameters[] = {
+        OSSL_PARAM_construct_utf8_string("digest", const_cast<char*>(DigestNames[index]), 0), OSSL_PARAM_construct_end()};
+    bool ok = EVP_MAC_init(context, key, keyLength, parameters) == 1;
+    for (int i = 0; ok && i < count; ++i)
+        ok = EVP_MAC_update(context, pieces[i].data, pieces[i].length) == 1;
+    size_t written = 0;
+    ok = ok && EVP_MAC_final(context, mac, &written, CryptoMaxDigestLength) == 1 && written == DigestLengths[index];
+    EVP_MAC_CTX_free(context);
+    return ok;
+}
+
+bool cryptoDesCbc(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
+                  uint8_t* out)
+{
+    return length % 8 == 0 && cipher(library().des, encrypt, key, iv, in, length, out);
+}
+
+bool cryptoAes128Cfb(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
+                     uint8_t* out)
+{
+    return cipher(library().aes, encrypt, key, iv, in, length, out);
+}
+
+bool cryptoEqual(const uint8_t* a, const uint8_t* b, size_t length) { return CRYPTO_memcmp(a, b, length) == 0; }

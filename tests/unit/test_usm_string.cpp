@@ -1,0 +1,64 @@
+// The SNMPv3 community "#user/auth/priv/context": what is read, and the line
+// that says why a form is refused.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "snmp/base/diagnostics.h"
+#include "snmp/security/usm_string.h"
+
+namespace {
+
+std::string said;
+void collect(DiagnosticStream, const char* text, size_t length) { said.append(text, length); }
+
+TEST(UsmString, FormsAndRefusals)
+{
+    const struct {
+        const char* text;
+        const char* refusal;  // null: accepted
+        UsmAuth auth;
+        UsmPriv priv;
+        const char* context;
+    } cases[] = {
+        {"#alice", nullptr, UsmAuth::None, UsmPriv::None, ""},
+        {"#alice/sha-256:alicepass123/aes:alicepriv123/ctx", nullptr, UsmAuth::Sha256, UsmPriv::Aes128, "ctx"},
+        {"#bob/MD5:0x526f5eed9fcce26f8964c2930787d82b", nullptr, UsmAuth::Md5, UsmPriv::None, ""},
+        {"#bob/SHA:0x6695febc9288e36282235fc7151f128497b38f3f/DES:0x00112233445566778899aabbccddeeff", nullptr,
+         UsmAuth::Sha1, UsmPriv::Des, ""},
+        {"#carol///public", nullptr, UsmAuth::None, UsmPriv::None, "public"},
+        {"#", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#123456789012345678901234567890123", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/b/c/d/e", "is #user/auth/priv/context", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/SHA", "authentication needs PROTOCOL:secret", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/SHA-1:abcdefgh", "unknown authentication protocol SHA-1", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/SHA:short", "authentication pass phrase shorter than 8", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/MD5:0x526f5eed9fcce26f8964c2930787d82", "key of MD5 must be 0x and 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/MD5:0x526f5eed9fcce26f8964c2930787d82g", "key of MD5 must be 0x and 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#a//AES:abcdefgh", "privacy needs authentication", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/MD5:abcdefgh/3DES:abcdefgh", "unknown privacy protocol 3DES", UsmAuth::None, UsmPriv::None, ""},
+        {"#a/MD5:abcdefgh//123456789012345678901234567890123", "context name longer than 32", UsmAuth::None,
+         UsmPriv::None, ""},
+    };
+    setDiagnosticSink(&collect);
+    for (const auto& c : cases) {
+        said.clear();
+        UsmCredentials credentials;
+        const int32_t result = parseUsmString(c.text, std::strlen(c.text), &credentials);
+        if (c.refusal != nullptr) {
+            EXPECT_EQ(result, -1) << c.text;
+            EXPECT_NE(said.find(c.refusal), std::string::npos) << c.text << ": " << said;
+            continue;
+        }
+        EXPECT_EQ(result, 0) << c.text << ": " << said;
+        EXPECT_EQ(credentials.auth, c.auth) << c.text;
+        EXPECT_EQ(credentials.priv, c.priv) << c.text;
+        EXPECT_EQ(std::string(credentials.context, credentials.contextLength), c.context) << c.text;
+    }
+    setDiagnosticSink(nullptr);
+    EXPECT_FALSE(isUsmString("/alice", 6));
+    EXPECT_FALSE(isUsmString(nullptr, 0));
+}
+
+}  // namespace
