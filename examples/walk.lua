@@ -3,7 +3,8 @@
 --   vantor-lua examples/walk.lua [HOST[:PORT]] [COMMUNITY] [SUBTREE...]
 --
 -- Defaults: 127.0.0.1, port 161, community "public", the system group.
--- COMMUNITY "+public" walks with SNMPv2c. Examples of subtrees: system,
+-- COMMUNITY "+public" walks with SNMPv2c, "#user/auth/priv/context" with SNMPv3
+-- (v3_walk.lua builds it from snmpwalk's options). Examples of subtrees: system,
 -- ifEntry (the interface table's rows), mib-2.4.20 (IP addresses).
 --
 -- A walk ends in one of three ways, and this script tells which:
@@ -17,6 +18,8 @@ local target = arg[1] or "127.0.0.1"
 local community = arg[2] or "public"
 local host, port = target:match("^(.-):(%d+)$")
 host, port = host or target, tonumber(port) or 161
+-- An SNMPv3 community is shown without its secrets.
+local shown = community:sub(1, 1) == "#" and community:gsub(":[^/]*", ":...") or community
 local subtrees = {table.unpack(arg, 3)}
 if #subtrees == 0 then subtrees = {"system"} end
 
@@ -59,7 +62,7 @@ local function walk(text)
     print(string.format("%s: not an OID", text))
     return
   end
-  print(string.format("-- walk of %s (%s) at %s:%d, community %q", text, subtree, host, port, community))
+  print(string.format("-- walk of %s (%s) at %s:%d, community %q", text, subtree, host, port, shown))
 
   -- A get of the subtree's own name fixes the agent, port, community,
   -- timeout and retries for the get-next calls and puts snmpobjid() there.

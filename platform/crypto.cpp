@@ -5,6 +5,7 @@
 #include <openssl/params.h>
 #include <openssl/provider.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -63,23 +64,55 @@ const EVP_MD* digestOf(CryptoHash hash)
     return index < 6 ? library().digests[index] : nullptr;
 }
 
-bool cipher(const EVP_CIPHER* algorithm, bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in,
-            size_t length, uint8_t* out)
+// One working context per cipher and direction, kept keyed as the HMAC
+// contexts are: the same key is only given a new IV.
+struct KeptCipher {
+    std::mutex lock;
+    EVP_CIPHER_CTX* context = nullptr;
+    bool keyed = false;
+    uint8_t key[16] = {};
+
+    ~KeptCipher()
+    {
+        EVP_CIPHER_CTX_free(context);
+        OPENSSL_cleanse(key, sizeof key);
+    }
+};
+
+// key is keyLength (at most 16) octets.
+bool cipher(KeptCipher& kept, const EVP_CIPHER* algorithm, size_t keyLength, bool encrypt, const uint8_t* key,
+            const uint8_t* iv, const uint8_t* in, size_t length, uint8_t* out)
 {
     if (algorithm == nullptr || length > static_cast<size_t>(INT32_MAX))
         return false;
-    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-    if (context == nullptr)
-        return false;
+    std::lock_guard<std::mutex> hold(kept.lock);
+    if (kept.context == nullptr) {
+        kept.context = EVP_CIPHER_CTX_new();
+        if (kept.context == nullptr)
+            return false;
+    }
+    bool ok;
+    if (kept.keyed && CRYPTO_memcmp(kept.key, key, keyLength) == 0) {
+        ok = EVP_CipherInit_ex2(kept.context, nullptr, nullptr, iv, encrypt ? 1 : 0, nullptr) == 1;
+    } else {
+        ok = EVP_CipherInit_ex2(kept.context, algorithm, key, iv, encrypt ? 1 : 0, nullptr) == 1 &&
+             EVP_CIPHER_CTX_set_padding(kept.context, 0) == 1;
+        std::memcpy(kept.key, key, keyLength);
+    }
+    kept.keyed = ok;
     int written = 0;
     int last = 0;
-    const bool ok = EVP_CipherInit_ex2(context, algorithm, key, iv, encrypt ? 1 : 0, nullptr) == 1 &&
-                    EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
-                    EVP_CipherUpdate(context, out, &written, in, static_cast<int>(length)) == 1 &&
-                    EVP_CipherFinal_ex(context, out + written, &last) == 1 &&
-                    static_cast<size_t>(written + last) == length;
-    EVP_CIPHER_CTX_free(context);
+    ok = ok && EVP_CipherUpdate(kept.context, out, &written, in, static_cast<int>(length)) == 1 &&
+         EVP_CipherFinal_ex(kept.context, out + written, &last) == 1 && static_cast<size_t>(written + last) == length;
+    if (!ok)
+        kept.keyed = false;
     return ok;
+}
+
+KeptCipher& keptCipher(int which)
+{
+    static KeptCipher contexts[4];  // DES and AES, each encrypting and decrypting
+    return contexts[which];
 }
 
 }  // namespace
@@ -128,37 +161,77 @@ void cryptoHashDiscard(CryptoHashState* state)
     state->context = nullptr;
 }
 
+namespace {
+
+// One working HMAC context per hash, kept keyed: a request and its reply use
+// the same key, and naming the digest and processing the key anew for every
+// message costs more than the message's own HMAC. A context with the same key
+// is only reset. The lock serialises callers on other threads (a test's
+// agent in the same process).
+struct KeptHmac {
+    std::mutex lock;
+    EVP_MAC_CTX* context = nullptr;
+    size_t keyLength = 0;
+    uint8_t key[CryptoMaxDigestLength] = {};
+
+    ~KeptHmac()
+    {
+        EVP_MAC_CTX_free(context);
+        OPENSSL_cleanse(key, sizeof key);
+    }
+};
+
+KeptHmac& keptHmac(size_t index)
+{
+    static KeptHmac contexts[6];
+    return contexts[index];
+}
+
+}  // namespace
+
 bool cryptoHmac(CryptoHash hash, const uint8_t* key, size_t keyLength, const CryptoPiece* pieces, int count,
                 uint8_t* mac)
 {
-    Library& lib = library();
     const size_t index = static_cast<size_t>(hash);
-    if (lib.hmac == nullptr || index >= 6 || lib.digests[index] == nullptr)
+    Library& lib = library();
+    if (index >= 6 || lib.hmac == nullptr || lib.digests[index] == nullptr || keyLength > CryptoMaxDigestLength)
         return false;
-    EVP_MAC_CTX* context = EVP_MAC_CTX_new(lib.hmac);
-    if (context == nullptr)
-        return false;
-    const OSSL_PARAM parameters[] = {
-        OSSL_PARAM_construct_utf8_string("digest", const_cast<char*>(DigestNames[index]), 0), OSSL_PARAM_construct_end()};
-    bool ok = EVP_MAC_init(context, key, keyLength, parameters) == 1;
+    KeptHmac& kept = keptHmac(index);
+    std::lock_guard<std::mutex> hold(kept.lock);
+    bool ok;
+    if (kept.context != nullptr && kept.keyLength == keyLength && CRYPTO_memcmp(kept.key, key, keyLength) == 0) {
+        ok = EVP_MAC_init(kept.context, nullptr, 0, nullptr) == 1;
+    } else {
+        if (kept.context == nullptr)
+            kept.context = EVP_MAC_CTX_new(lib.hmac);
+        const OSSL_PARAM parameters[] = {
+            OSSL_PARAM_construct_utf8_string("digest", const_cast<char*>(DigestNames[index]), 0),
+            OSSL_PARAM_construct_end()};
+        ok = kept.context != nullptr && EVP_MAC_init(kept.context, key, keyLength, parameters) == 1;
+        std::memcpy(kept.key, key, keyLength);
+        kept.keyLength = ok ? keyLength : 0;
+    }
     for (int i = 0; ok && i < count; ++i)
-        ok = EVP_MAC_update(context, pieces[i].data, pieces[i].length) == 1;
+        ok = EVP_MAC_update(kept.context, pieces[i].data, pieces[i].length) == 1;
     size_t written = 0;
-    ok = ok && EVP_MAC_final(context, mac, &written, CryptoMaxDigestLength) == 1 && written == DigestLengths[index];
-    EVP_MAC_CTX_free(context);
+    ok = ok && EVP_MAC_final(kept.context, mac, &written, CryptoMaxDigestLength) == 1 && written == DigestLengths[index];
+    if (!ok)
+        kept.keyLength = 0;  // set up afresh next time
     return ok;
 }
 
 bool cryptoDesCbc(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
                   uint8_t* out)
 {
-    return length % 8 == 0 && cipher(library().des, encrypt, key, iv, in, length, out);
+    return length % 8 == 0 && cipher(keptCipher(encrypt ? 0 : 1), library().des, 8, encrypt, key, iv, in, length, out);
 }
 
 bool cryptoAes128Cfb(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
                      uint8_t* out)
 {
-    return cipher(library().aes, encrypt, key, iv, in, length, out);
+    return cipher(keptCipher(encrypt ? 2 : 3), library().aes, 16, encrypt, key, iv, in, length, out);
 }
 
 bool cryptoEqual(const uint8_t* a, const uint8_t* b, size_t length) { return CRYPTO_memcmp(a, b, length) == 0; }
+
+void cryptoWipe(void* data, size_t length) { OPENSSL_cleanse(data, length); }

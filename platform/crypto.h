@@ -47,3 +47,6 @@ bool cryptoAes128Cfb(bool encrypt, const uint8_t* key, const uint8_t* iv, const 
 // Whether the first length octets of a and b are equal, in a time that does
 // not depend on where they differ.
 bool cryptoEqual(const uint8_t* a, const uint8_t* b, size_t length);
+
+// Overwrites length octets with zeros in a way the compiler keeps.
+void cryptoWipe(void* data, size_t length);

@@ -34,10 +34,7 @@ int32_t discoverAgent(SnmpSession* session)
     SnmpPdu* response = nullptr;
     const int32_t status = syncExchange(session, request, &response);
     if (status != 0 || response == nullptr) {
-        if (status == 2)
-            diagnoseOutput("No Response from %s\n", session->peerName != nullptr ? session->peerName : "");
-        else
-            diagnoseOutput("An error occurred, Quitting\n");
+        reportDiscoveryFailure(session, status);
         freePdu(response);
         return -1;
     }
@@ -48,6 +45,14 @@ int32_t discoverAgent(SnmpSession* session)
     session->timeOffset = offsetToAgentTime(response->security.agentTime);
     freePdu(response);
     return 0;
+}
+
+void reportDiscoveryFailure(const SnmpSession* session, int32_t status)
+{
+    if (status == 2)
+        diagnoseOutput("No Response from %s\n", session->peerName != nullptr ? session->peerName : "");
+    else
+        diagnoseOutput("An error occurred, Quitting\n");
 }
 
 int32_t keySession(SnmpSession* session)

@@ -13,6 +13,10 @@
 // output ("No Response from PEER").
 int32_t discoverAgent(SnmpSession* session);
 
+// Says on standard output why a discovery got no answer (status as
+// syncRequest's): "No Response from PEER" or "An error occurred, Quitting".
+void reportDiscoveryFailure(const SnmpSession* session, int32_t status);
+
 // Keys an open user-based session for the agent it knows: its security
 // string parsed again with the agent's identifier. 0, or -1 when refused.
 int32_t keySession(SnmpSession* session);

@@ -1,6 +1,5 @@
 #include "snmp/discovery/usm_discovery.h"
 
-#include "snmp/base/diagnostics.h"
 #include "snmp/codec/pdu.h"
 #include "snmp/discovery/discovery.h"
 #include "snmp/security/known_engines.h"
@@ -20,10 +19,7 @@ int32_t discoverEngine(SnmpSession* session)
     usm = session->usm;
     usm->discovering = false;
     if (status != 0 || response == nullptr) {
-        if (status == 2)
-            diagnoseOutput("No Response from %s\n", session->peerName != nullptr ? session->peerName : "");
-        else
-            diagnoseOutput("An error occurred, Quitting\n");
+        reportDiscoveryFailure(session, status);
         freePdu(response);
         return -1;
     }

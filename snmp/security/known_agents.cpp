@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "snmp/security/address_table.h"
 #include "snmp/security/agent_clock.h"
 
 namespace {
@@ -14,23 +15,10 @@ struct Entry {
     uint64_t lastUse;    // 0: free
 };
 
-struct AgentTable {
-    Entry entries[KnownAgentSlots];
-    uint64_t clock;
-
-    ~AgentTable() { wipe(); }
-
-    void wipe()
-    {
-        std::memset(entries, 0, sizeof entries);
-        clock = 0;
-    }
-};
-
-AgentTable& table()
+AddressTable<Entry, KnownAgentSlots>& table()
 {
     // Destroyed, and so wiped, when the module is unloaded.
-    static AgentTable agents = {};
+    static AddressTable<Entry, KnownAgentSlots> agents = {};
     return agents;
 }
 
@@ -40,23 +28,13 @@ constexpr int32_t StatisticsPrefixLength = sizeof StatisticsPrefix / sizeof Stat
 constexpr uint32_t NotInWindows = 2;
 constexpr uint32_t UnknownContexts = 5;
 
-Entry* find(AgentAddress at)
-{
-    for (Entry& entry : table().entries) {
-        if (entry.lastUse != 0 && entry.at.address == at.address && entry.at.port == at.port)
-            return &entry;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 bool recallAgent(AgentAddress at, SnmpSession* session)
 {
-    Entry* entry = find(at);
+    Entry* entry = table().find(at);
     if (entry == nullptr)
         return false;
-    entry->lastUse = ++table().clock;
     std::memcpy(session->agentId, entry->agentId, sizeof entry->agentId);
     session->agentBoots = entry->boots;
     session->timeOffset = entry->timeOffset;
@@ -66,28 +44,13 @@ bool recallAgent(AgentAddress at, SnmpSession* session)
 
 void rememberAgent(AgentAddress at, const SnmpSession* session)
 {
-    AgentTable& agents = table();
-    Entry* slot = find(at);
-    if (slot == nullptr) {
-        slot = &agents.entries[0];
-        for (Entry& entry : agents.entries) {
-            if (entry.lastUse < slot->lastUse)
-                slot = &entry;
-        }
-    }
-    slot->at = at;
+    Entry* slot = table().claim(at);
     std::memcpy(slot->agentId, session->agentId, sizeof slot->agentId);
     slot->boots = session->agentBoots;
     slot->timeOffset = session->timeOffset;
-    slot->lastUse = ++agents.clock;
 }
 
-void forgetAgent(AgentAddress at)
-{
-    Entry* entry = find(at);
-    if (entry != nullptr)
-        std::memset(entry, 0, sizeof *entry);
-}
+void forgetAgent(AgentAddress at) { table().drop(at); }
 
 void forgetKnownAgents() { table().wipe(); }
 
@@ -103,10 +66,4 @@ bool reportsOutdatedAgent(const SnmpPdu* report)
     return counter == NotInWindows || counter == UnknownContexts;
 }
 
-int knownAgentCount()
-{
-    int count = 0;
-    for (const Entry& entry : table().entries)
-        count += entry.lastUse != 0 ? 1 : 0;
-    return count;
-}
+int knownAgentCount() { return table().count(); }

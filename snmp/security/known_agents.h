@@ -11,15 +11,11 @@
 
 #include <cstdint>
 
+#include "snmp/security/agent_address.h"
 #include "snmp/snmp.h"
 
 constexpr int KnownAgentSlots = 8;
 
-// Address and port as they stand in a sockaddr_in (network order).
-struct AgentAddress {
-    uint32_t address;
-    uint16_t port;
-};
 
 // True, and the session's agentId, agentBoots, agentTime and timeOffset set,
 // when the agent at this address is known.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "snmp/base/big_endian.h"
 #include "snmp/security/agent_clock.h"
 #include "snmp/security/keys.h"
 
@@ -11,20 +12,6 @@ const uint8_t UsecModel = 1;
 const int32_t MinimumMaxSize = 484;
 const int32_t MaxReceivedUserName = 16;
 const int32_t MaxReceivedContext = 40;
-
-void putBigEndian32(uint8_t* out, uint32_t value)
-{
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
-uint32_t getBigEndian32(const uint8_t* in)
-{
-    return (static_cast<uint32_t>(in[0]) << 24) | (static_cast<uint32_t>(in[1]) << 16) |
-           (static_cast<uint32_t>(in[2]) << 8) | in[3];
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/crypto.h"
 #include "snmp/security/md5.h"
 #include "snmp/security/usm_keys.h"
 
@@ -25,10 +26,7 @@ struct KeyTable {
     ~KeyTable() { wipe(); }
     void wipe()
     {
-        // volatile: the wipe at unload must not be optimised away.
-        volatile uint8_t* octets = reinterpret_cast<volatile uint8_t*>(entries);
-        for (size_t i = 0; i < sizeof entries; ++i)
-            octets[i] = 0;
+        cryptoWipe(entries, sizeof entries);
         clock = 0;
     }
 };

@@ -4,19 +4,12 @@
 
 #include "platform/crypto.h"
 #include "platform/runtime.h"
+#include "snmp/base/big_endian.h"
 
 namespace {
 
 constexpr size_t DesBlock = 8;
 constexpr size_t AesIvLength = 16;
-
-void putBig32(uint8_t* out, uint32_t value)
-{
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
 
 // The module's salt counters: random at the first use, then counting up.
 struct SaltCounters {
@@ -47,8 +40,8 @@ void desIv(const uint8_t* key, const uint8_t* salt, uint8_t* iv)
 // AES: boots, time and the salt.
 void aesIv(int32_t boots, int32_t time, const uint8_t* salt, uint8_t* iv)
 {
-    putBig32(iv, static_cast<uint32_t>(boots));
-    putBig32(iv + 4, static_cast<uint32_t>(time));
+    putBigEndian32(iv, static_cast<uint32_t>(boots));
+    putBigEndian32(iv + 4, static_cast<uint32_t>(time));
     std::memcpy(iv + 8, salt, UsmSaltLength);
 }
 
@@ -59,8 +52,8 @@ bool usmEncrypt(UsmPriv priv, const uint8_t* key, int32_t boots, int32_t time, c
 {
     SaltCounters& salts = counters();
     if (priv == UsmPriv::Des) {
-        putBig32(salt, static_cast<uint32_t>(boots));
-        putBig32(salt + 4, salts.des++);
+        putBigEndian32(salt, static_cast<uint32_t>(boots));
+        putBigEndian32(salt + 4, salts.des++);
         uint8_t iv[DesBlock];
         desIv(key, salt, iv);
         // Padded with zeros to whole blocks: the receiver reads the scoped
@@ -73,8 +66,8 @@ bool usmEncrypt(UsmPriv priv, const uint8_t* key, int32_t boots, int32_t time, c
     }
     if (priv == UsmPriv::Aes128) {
         const uint64_t value = salts.aes++;
-        putBig32(salt, static_cast<uint32_t>(value >> 32));
-        putBig32(salt + 4, static_cast<uint32_t>(value));
+        putBigEndian32(salt, static_cast<uint32_t>(value >> 32));
+        putBigEndian32(salt + 4, static_cast<uint32_t>(value));
         uint8_t iv[AesIvLength];
         aesIv(boots, time, salt, iv);
         *outLength = length;

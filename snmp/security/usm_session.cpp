@@ -2,21 +2,11 @@
 
 #include <cstring>
 
+#include "platform/crypto.h"
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/security/agent_clock.h"
 #include "snmp/security/usm_key_cache.h"
-
-namespace {
-
-void wipe(void* block, size_t length)
-{
-    volatile uint8_t* octets = static_cast<volatile uint8_t*>(block);
-    for (size_t i = 0; i < length; ++i)
-        octets[i] = 0;
-}
-
-}  // namespace
 
 int32_t attachUsmSession(SnmpSession* session)
 {
@@ -30,7 +20,7 @@ int32_t attachUsmSession(SnmpSession* session)
         return -1;
     }
     usm->credentials = credentials;
-    wipe(&credentials, sizeof credentials);
+    cryptoWipe(&credentials, sizeof credentials);
     session->usm = usm;
     session->version = SnmpVersion3;
     session->securityFlags = SecurityReportable;
@@ -45,7 +35,7 @@ void releaseUsmSession(UsmSession* usm)
 {
     if (usm == nullptr)
         return;
-    wipe(usm, sizeof *usm);
+    cryptoWipe(usm, sizeof *usm);
     engineFree(usm);
 }
 
