@@ -3,8 +3,9 @@
 --   vantor-lua examples/get.lua [HOST[:PORT]] [COMMUNITY] [OID...]
 --
 -- Defaults: 127.0.0.1, port 161, community "public" (write "+public" for
--- SNMPv2c), and a few variables of the system group. A scalar's name ends in
--- ".0" (sysName is system.5, its one instance system.5.0).
+-- SNMPv2c, "#user/auth/priv/context" for SNMPv3), and a few variables of the
+-- system group. A scalar's name ends in ".0" (sysName is system.5, its one
+-- instance system.5.0).
 local target = arg[1] or "127.0.0.1"
 local community = arg[2] or "public"
 local host, port = target:match("^(.-):(%d+)$")
@@ -24,7 +25,9 @@ local function show(value)
   return tostring(value)
 end
 
-print(string.format("agent %s:%d, community %q", host, port, community))
+-- An SNMPv3 community is shown without its secrets.
+local shown = community:sub(1, 1) == "#" and community:gsub(":[^/]*", ":...") or community
+print(string.format("agent %s:%d, community %q", host, port, shown))
 for _, oid in ipairs(oids) do
   notice = nil
   local value = snmpgetEx(host, port, 0, community, oid, 1000, 2)

@@ -13,7 +13,9 @@ if [ "${1:-}" != "--with-peers" ]; then
     echo "== Object identifiers as text (examples/oid.lua)"
     "$BIN/vantor-lua" "$ROOT/examples/oid.lua"
     echo
-    exec /usr/bin/python3 "$ROOT/tests/e2e/peers.py" --snmpd --snmptrapd -- "$0" --with-peers "$BIN"
+    exec /usr/bin/python3 "$ROOT/tests/e2e/peers.py" --snmpd --snmptrapd \
+        --snmpd-conf "createUser demo SHA-256 demoauthpass AES demoprivpass" --snmpd-conf "rouser demo priv" \
+        -- "$0" --with-peers "$BIN"
 fi
 
 BIN=$2
@@ -29,6 +31,14 @@ echo
 
 echo "== The interface table, SNMPv2c (examples/walk.lua, community +public)"
 "$RUN" "$ROOT/examples/walk.lua" "$AGENT" +public ifEntry
+echo
+
+echo "== The agent's capabilities (sysORDescr) over SNMPv3, SHA-256 and AES (examples/v3_walk.lua)"
+echo "   (as snmpwalk -v3 -l authPriv -u demo -a SHA-256 -A demoauthpass -x AES -X demoprivpass $AGENT system.9.1.3)"
+"$RUN" "$ROOT/examples/v3_walk.lua" -u demo -a SHA-256 -A demoauthpass -x AES -X demoprivpass "$AGENT" system.9.1.3
+echo
+echo "== A few variables over SNMPv3 with AES (examples/get.lua, community #demo/SHA-256:.../AES:...)"
+"$RUN" "$ROOT/examples/get.lua" "$AGENT" "#demo/SHA-256:demoauthpass/AES:demoprivpass" system.1.0 system.3.0 system.5.0
 echo
 
 echo "== Set sysContact and read it back (examples/set.lua, examples/get.lua)"

@@ -136,6 +136,8 @@ class TestAgent(Peer):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--snmpd", action="store_true")
+    parser.add_argument("--snmpd-conf", metavar="LINE", action="append", default=[],
+                        help="a further line of snmpd's configuration (createUser, rouser, ...)")
     parser.add_argument("--snmptrapd", action="store_true")
     parser.add_argument("--keep-dir", action="store_true")
     parser.add_argument("--agent", metavar="ARGS", help="start snmp-test-agent with these arguments")
@@ -152,7 +154,7 @@ def main():
     env["PEERS_DIR"] = folder
     try:
         if args.snmpd:
-            agent = Snmpd(folder)
+            agent = Snmpd(folder, "".join(line + "\n" for line in args.snmpd_conf))
             peers.append(agent)
             agent.start()
             env["SNMPD_PORT"] = str(agent.port)
