@@ -1,5 +1,7 @@
 #include "snmp/security/usm_keys.h"
 
+#include <cstring>
+
 #include "snmp/security/md5.h"
 
 namespace {
@@ -47,17 +49,30 @@ bool usmPasswordToKey(UsmAuth auth, const uint8_t* phrase, size_t length, uint8_
     if (protocol == nullptr || phrase == nullptr || length == 0)
         return false;
     Hasher hasher(protocol->hash);
-    uint8_t block[1024];
-    size_t index = 0;
+    // A block of whole repetitions of the phrase, hashed again and again:
+    // every block starts where the phrase starts, so the blocks in a row are
+    // the phrase repeated, and the octets are laid out once, not a mebibyte
+    // of times.
+    uint8_t block[4096];
+    const size_t repetitions = length <= sizeof block ? sizeof block / length : 0;
     bool ok = true;
-    for (size_t done = 0; ok && done < ExpandedLength; done += sizeof block) {
-        for (uint8_t& octet : block) {
-            octet = phrase[index];
-            if (++index == length)
-                index = 0;
-        }
-        ok = hasher.add(block, sizeof block);
+    size_t done = 0;
+    if (repetitions > 0) {
+        const size_t blockLength = repetitions * length;
+        for (size_t i = 0; i < repetitions; ++i)
+            std::memcpy(block + i * length, phrase, length);
+        for (; ok && done + blockLength <= ExpandedLength; done += blockLength)
+            ok = hasher.add(block, blockLength);
+        if (ok && done < ExpandedLength)
+            ok = hasher.add(block, ExpandedLength - done);
+    } else {
+        // A phrase longer than the block: its own octets, whole and then cut.
+        for (; ok && done + length <= ExpandedLength; done += length)
+            ok = hasher.add(phrase, length);
+        if (ok && done < ExpandedLength)
+            ok = hasher.add(phrase, ExpandedLength - done);
     }
+    std::memset(block, 0, sizeof block);
     return ok && hasher.finish(key);
 }
 

@@ -68,4 +68,24 @@ TEST(UsmKeys, ProtocolNames)
     EXPECT_FALSE(findUsmPriv("AES-256", 7, &priv));
 }
 
+TEST(UsmKeys, PhrasesOfEveryShapeAgainstTheWholeMebibyte)
+{
+    // Lengths that divide the block, do not, and exceed it.
+    for (const size_t length : {8u, 64u, 1000u, 4097u, 9999u}) {
+        std::vector<uint8_t> phrase(length);
+        for (size_t i = 0; i < length; ++i)
+            phrase[i] = static_cast<uint8_t>('a' + i * 7 % 26);
+        std::vector<uint8_t> whole(1048576);
+        for (size_t i = 0; i < whole.size(); ++i)
+            whole[i] = phrase[i % length];
+        uint8_t expected[20], key[20];
+        CryptoHashState state;
+        ASSERT_TRUE(cryptoHashStart(&state, CryptoHash::Sha1));
+        ASSERT_TRUE(cryptoHashAdd(&state, whole.data(), whole.size()));
+        ASSERT_TRUE(cryptoHashFinish(&state, expected));
+        ASSERT_TRUE(usmPasswordToKey(UsmAuth::Sha1, phrase.data(), length, key));
+        EXPECT_EQ(std::memcmp(key, expected, sizeof key), 0) << length;
+    }
+}
+
 }  // namespace
