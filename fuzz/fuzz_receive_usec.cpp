@@ -81,42 +81,6 @@ int32_t parametersOffset(const uint8_t* data, int32_t length)
     return pduStart != nullptr ? static_cast<int32_t>(pduStart - data) - parametersLength : -1;
 }
 
-void checkBindings(const SnmpPdu* pdu)
-{
-    for (const VarBind* var = pdu->variables; var != nullptr; var = var->next) {
-        FUZZ_CHECK(var->nameLength >= 1 && var->nameLength <= SnmpOidCapacity && var->name != nullptr);
-        switch (var->type) {
-        // A value that does not read as its type is absent, never half there.
-        case ASN_INTEGER:
-        case ASN_COUNTER:
-        case ASN_GAUGE:
-        case ASN_TIMETICKS:
-        case ASN_UINTEGER:
-            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0 : var->valueLength == 4);
-            break;
-        case ASN_COUNTER64:
-            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0 : var->valueLength == 8);
-            break;
-        case ASN_OBJECT_ID:
-            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0
-                                             : var->valueLength % 4 == 0 && var->valueLength >= 8 &&
-                                                   var->valueLength <= 4 * SnmpOidCapacity);
-            break;
-        case ASN_NULL:
-        case ASN_NOSUCHOBJECT:
-        case ASN_NOSUCHINSTANCE:
-        case ASN_ENDOFMIBVIEW:
-            FUZZ_CHECK(var->value == nullptr && var->valueLength >= 0 && var->valueLength <= SnmpPacketSize);
-            break;
-        default:
-            // Strings, and any other primitive type, as octets; a constructed value has none.
-            FUZZ_CHECK(((var->type & ASN_CONSTRUCTOR) != 0) == (var->value == nullptr));
-            FUZZ_CHECK(var->valueLength >= 0 && var->valueLength <= SnmpPacketSize);
-            break;
-        }
-    }
-}
-
 // The reply copy: the same message, no memory shared with the received PDU.
 void checkCopy(const SnmpPdu* pdu, const SnmpPdu* copy)
 {
@@ -374,7 +338,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(pdu->command == PduReport);  // the session asks for authentication
     }
     if (result >= 0) {
-        checkBindings(pdu.get());
+        checkDecodedBindings(pdu.get());
         dispatch(&session, pdu.get());
         if (result == UsecAccepted)
             checkRoundTrip(pdu.get());

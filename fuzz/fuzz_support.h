@@ -108,3 +108,40 @@ inline void checkSamePdu(const SnmpPdu* sent, const SnmpPdu* got)
 }
 
 inline SnmpPdu* zeroPdu() { return static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))); }
+
+// Decoded bindings within their capacities, each value as its type reads.
+inline void checkDecodedBindings(const SnmpPdu* pdu)
+{
+    for (const VarBind* var = pdu->variables; var != nullptr; var = var->next) {
+        FUZZ_CHECK(var->nameLength >= 1 && var->nameLength <= SnmpOidCapacity && var->name != nullptr);
+        switch (var->type) {
+        // A value that does not read as its type is absent, never half there.
+        case ASN_INTEGER:
+        case ASN_COUNTER:
+        case ASN_GAUGE:
+        case ASN_TIMETICKS:
+        case ASN_UINTEGER:
+            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0 : var->valueLength == 4);
+            break;
+        case ASN_COUNTER64:
+            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0 : var->valueLength == 8);
+            break;
+        case ASN_OBJECT_ID:
+            FUZZ_CHECK(var->value == nullptr ? var->valueLength == 0
+                                             : var->valueLength % 4 == 0 && var->valueLength >= 8 &&
+                                                   var->valueLength <= 4 * SnmpOidCapacity);
+            break;
+        case ASN_NULL:
+        case ASN_NOSUCHOBJECT:
+        case ASN_NOSUCHINSTANCE:
+        case ASN_ENDOFMIBVIEW:
+            FUZZ_CHECK(var->value == nullptr && var->valueLength >= 0 && var->valueLength <= SnmpPacketSize);
+            break;
+        default:
+            // Strings, and any other primitive type, as octets; a constructed value has none.
+            FUZZ_CHECK(((var->type & ASN_CONSTRUCTOR) != 0) == (var->value == nullptr));
+            FUZZ_CHECK(var->valueLength >= 0 && var->valueLength <= SnmpPacketSize);
+            break;
+        }
+    }
+}

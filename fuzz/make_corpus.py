@@ -6,9 +6,10 @@ Usage: make_corpus.py PATH_TO_codec_tool PATH_TO_seed_tool
 Messages come from the cross-check's message tables (encoded by the engine,
 by pysnmp and by the pyasn1 schema there), BER elements from the unit tests'
 tables, and PDU descriptions for the encoder from a fixed random sequence.
-The user-based targets get what seed_tool prints: genuine authenticated
-messages that the engine encodes in the agent's role, near misses of each
-check, and parameters strings; the OID text target formatOidText's texts
+The user-based and SNMPv3 targets get what seed_tool prints: genuine
+authenticated messages that the engine (or, for SNMPv3, the test agent)
+encodes in the agent's role, near misses of each check, and parameters
+strings; the OID text target formatOidText's texts
 and the edge cases below; the security-string target the strings below.
 Files are named by content hash, so running it again adds nothing twice.
 Inputs that made a target fail are added by hand under the same naming.

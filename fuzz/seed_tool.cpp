@@ -4,6 +4,7 @@
 //
 // fuzz_receive_usec gets genuine messages that the agent's side of the
 // fixture encodes (digest and all) and near misses of each hook check;
+// fuzz_receive_usm the same for SNMPv3, made by the test agent's encoder;
 // fuzz_usec_parameters their parameters strings and the boundary cases of
 // each field; fuzz_oid_text texts that formatOidText writes.
 #include <cstdio>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "script/oid_text.h"
+#include "tools/agent/usm.h"
 #include "usec_fixture.h"
+#include "usm_fixture.h"
 
 namespace {
 
@@ -244,6 +247,90 @@ std::vector<Bytes> receiveSeeds(const uint8_t* key)
     return out;
 }
 
+// SNMPv3 replies to the fixture's sessions: genuine ones, each check's near
+// misses, the clock at and past its edges.
+std::vector<Bytes> usmSeeds()
+{
+    using namespace testagent;
+    const std::vector<uint8_t> engine(usmfixture::EngineId, usmfixture::EngineId + sizeof usmfixture::EngineId);
+    std::vector<Bytes> out;
+    for (int i = 0; i < usmfixture::SessionCount; ++i) {
+        UsmUser user;
+        if (!parseUsmUser(usmfixture::AgentUsers[i], engine, &user, nullptr))
+            return out;
+        UsmShape genuine;
+        genuine.flags = SecurityAuth | SecurityPriv;
+        genuine.engineId = genuine.contextEngineId = engine;
+        genuine.boots = usmfixture::Boots;
+        genuine.time = usmfixture::Time;
+        genuine.user = user.name;
+        genuine.context = i == 0 ? usmfixture::Context : "";
+        genuine.auth = user.auth;
+        genuine.priv = user.priv;
+        genuine.authKey = user.authKey;
+        genuine.privKey = user.privKey;
+        int32_t id = 2000 + 100 * i;
+        const size_t first = out.size();
+        // The message of the PDU in the shape, msgID the PDU's request id unless given.
+        auto make = [&](UsmShape shape, SnmpPdu* pdu, int32_t msgId = -1) {
+            shape.msgId = msgId >= 0 ? msgId : pdu->requestId;
+            Bytes bytes;
+            encodeUsmShaped(shape, *pdu, &bytes);
+            freePdu(pdu);
+            out.push_back(bytes);
+        };
+        auto shifted = [&](int32_t boots, int32_t time) {
+            UsmShape shape = genuine;
+            shape.boots = boots;
+            shape.time = time;
+            return shape;
+        };
+        make(genuine, everyType(PduResponse, ++id));
+        make(genuine, oneNull(PduReport, ++id));
+        make(genuine, oneNull(PduReport, 0), ++id);  // a Report that names no request
+        make(genuine, large(++id));
+        make(genuine, oneNull(PduGetRequest, ++id));
+        make(genuine, oneNull(PduSetRequest, ++id));
+        make(genuine, trap(), ++id);
+        make(shifted(usmfixture::Boots + 1, 5), oneNull(PduResponse, ++id));
+        make(shifted(usmfixture::Boots, usmfixture::Time + 100), oneNull(PduResponse, ++id));
+        make(shifted(usmfixture::Boots, usmfixture::Time - 150), oneNull(PduResponse, ++id));
+        make(shifted(usmfixture::Boots, usmfixture::Time - 151), oneNull(PduResponse, ++id));
+        make(shifted(usmfixture::Boots - 1, usmfixture::Time + 1000), oneNull(PduResponse, ++id));
+        make(shifted(2147483647, 0), oneNull(PduResponse, ++id));
+        UsmShape shape = genuine;
+        shape.flags = SecurityAuth;
+        make(shape, oneNull(PduResponse, ++id));  // below the session's level
+        shape.flags = 0;
+        make(shape, oneNull(PduReport, ++id));
+        shape = genuine;
+        shape.authKey[0] ^= 1;
+        make(shape, oneNull(PduResponse, ++id));  // wrong digest
+        shape = genuine;
+        shape.privKey[0] ^= 1;
+        make(shape, oneNull(PduResponse, ++id));  // wrong privacy key
+        make(genuine, oneNull(PduResponse, id + 2), id + 1);  // msgID not the request's
+        id += 2;
+        shape = genuine;
+        shape.engineId.back() ^= 1;
+        make(shape, oneNull(PduResponse, ++id));
+        shape = genuine;
+        shape.user[0] ^= 0x20;
+        make(shape, oneNull(PduResponse, ++id));
+        shape = genuine;
+        shape.context = "other";
+        make(shape, oneNull(PduResponse, ++id));
+        // Near misses of the first: cut short, an octet flipped.
+        Bytes cut = out[first];
+        cut.pop_back();
+        out.push_back(cut);
+        Bytes flipped = out[first];
+        flipped[flipped.size() / 3] ^= 0x01;
+        out.push_back(flipped);
+    }
+    return out;
+}
+
 Bytes built(const SnmpSession& session, int32_t flag)
 {
     uint8_t out[256];
@@ -328,6 +415,8 @@ int main()
         emit("fuzz_receive_usec", message);
     for (const Bytes& parameters : parameterSeeds(key, messages))
         emit("fuzz_usec_parameters", parameters);
+    for (const Bytes& message : usmSeeds())
+        emit("fuzz_receive_usm", message);
     for (const std::string& text : oidSeeds())
         emitText("fuzz_oid_text", text);
     return 0;

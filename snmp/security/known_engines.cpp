@@ -13,6 +13,7 @@ struct Entry {
     int32_t boots;
     int32_t latestTime;
     int32_t timeOffset;
+    bool clockConfirmed;
     uint64_t lastUse;  // 0: free
 };
 
@@ -32,6 +33,7 @@ bool recallEngine(AgentAddress at, UsmSession* usm)
         return false;
     setUsmEngine(usm, entry->engineId, entry->engineIdLength, entry->boots, entry->latestTime);
     usm->timeOffset = entry->timeOffset;
+    usm->clockConfirmed = entry->clockConfirmed;
     return true;
 }
 
@@ -45,6 +47,7 @@ void rememberEngine(AgentAddress at, const UsmSession* usm)
     slot->boots = usm->boots;
     slot->latestTime = usm->latestTime;
     slot->timeOffset = usm->timeOffset;
+    slot->clockConfirmed = usm->clockConfirmed;
 }
 
 void forgetEngine(AgentAddress at) { table().drop(at); }

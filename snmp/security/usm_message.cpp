@@ -86,6 +86,14 @@ int32_t refuse(const char* why)
 // the engine's clock forward, then must lie within the window.
 bool withinTimeWindow(UsmSession* usm, const UsmParameters& received)
 {
+    if (!usm->clockConfirmed) {
+        // The discovery's boots and time came unauthenticated: only sent,
+        // never held against an authentic message, which sets them.
+        usm->boots = received.boots;
+        usm->latestTime = received.time;
+        usm->timeOffset = offsetToAgentTime(received.time);
+        usm->clockConfirmed = true;
+    }
     if (usm->boots == UsmBootsLatched)
         return false;
     if (received.boots > usm->boots || (received.boots == usm->boots && received.time > usm->latestTime)) {
@@ -99,6 +107,34 @@ bool withinTimeWindow(UsmSession* usm, const UsmParameters& received)
 }
 
 }  // namespace
+
+int32_t frameUsmMessage(const V3Header& header, UsmParameters* parameters, UsmPriv priv, const uint8_t* privKey,
+                        const uint8_t* scoped, int32_t scopedLength, uint8_t* packet, int32_t* length, int32_t* macAt)
+{
+    if (scopedLength < 0 || scopedLength > SnmpPacketSize - static_cast<int32_t>(UsmPrivacyPadding))
+        return -1;
+    const uint8_t* data = scoped;
+    size_t dataLength = static_cast<size_t>(scopedLength);
+    uint8_t cipher[SnmpPacketSize];
+    const bool encrypted = priv != UsmPriv::None;
+    if (encrypted) {
+        if (!usmEncrypt(priv, privKey, parameters->boots, parameters->time, scoped, dataLength, cipher, &dataLength,
+                        parameters->salt))
+            return -1;
+        parameters->saltLength = UsmSaltLength;
+        data = cipher;
+    }
+    uint8_t encoded[256];
+    int32_t encodedLength = sizeof encoded;
+    int32_t authOffset = 0;
+    int32_t parametersOffset = 0;
+    if (encodeUsmParameters(*parameters, encoded, &encodedLength, &authOffset) != 0 ||
+        encodeV3Message(header, encoded, encodedLength, data, static_cast<int32_t>(dataLength), encrypted, packet,
+                        length, &parametersOffset) != 0)
+        return -1;
+    *macAt = parametersOffset + authOffset;
+    return 0;
+}
 
 int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length)
 {
@@ -131,30 +167,12 @@ int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t
                         discovery ? nullptr : reinterpret_cast<const uint8_t*>(user.context),
                         discovery ? 0 : static_cast<int32_t>(user.contextLength), pdu, scoped, &scopedLength) != 0)
         return -1;
-    const uint8_t* data = scoped;
-    size_t dataLength = static_cast<size_t>(scopedLength);
-    uint8_t cipher[SnmpPacketSize];
-    const bool encrypted = !discovery && user.priv != UsmPriv::None;
-    if (encrypted) {
-        if (!usmEncrypt(user.priv, usm->privKey, parameters.boots, parameters.time, scoped, dataLength, cipher,
-                        &dataLength, parameters.salt))
-            return -1;
-        parameters.saltLength = UsmSaltLength;
-        data = cipher;
-    }
-
-    uint8_t encoded[256];
-    int32_t encodedLength = sizeof encoded;
-    int32_t authOffset = 0;
-    if (encodeUsmParameters(parameters, encoded, &encodedLength, &authOffset) != 0)
-        return -1;
-    int32_t parametersOffset = 0;
-    if (encodeV3Message(header, encoded, encodedLength, data, static_cast<int32_t>(dataLength), encrypted, packet,
-                        length, &parametersOffset) != 0)
+    int32_t field = 0;
+    if (frameUsmMessage(header, &parameters, discovery ? UsmPriv::None : user.priv, usm->privKey, scoped, scopedLength,
+                        packet, length, &field) != 0)
         return -1;
     if (parameters.authLength > 0) {
         uint8_t mac[CryptoMaxDigestLength];
-        const int32_t field = parametersOffset + authOffset;
         if (!messageMac(user.auth, usm->authKey, packet, *length, field, parameters.authLength, mac))
             return -1;  // never send it unsigned
         std::memcpy(packet + field, mac, static_cast<size_t>(parameters.authLength));
@@ -237,11 +255,15 @@ int32_t receiveUsmMessage(SnmpSession* session, SnmpPdu* pdu, const uint8_t* dat
         const UsmReport kind = usmReportKind(pdu);
         if (level >= (session->securityFlags & LevelBits))
             return UsmAccepted;
-        // Below the request's level only the Report that the recalled engine
-        // is out of date counts (it starts a discovery, never gives a value).
-        if (usm->recalled && kind == UsmReport::UnknownEngineId)
+        // Below the request's level only two Reports count, and neither
+        // gives a value: the clock one, authenticated (agents send it without
+        // privacy) and already checked above, and the one that a recalled
+        // engine is out of date (it starts a discovery).
+        if ((kind == UsmReport::NotInTimeWindow && (level & SecurityAuth) != 0) ||
+            (usm->recalled && kind == UsmReport::UnknownEngineId))
             return UsmAccepted;
-        diagnose("SNMPv3 unauthenticated Report dropped: %s\n",
+        diagnose("SNMPv3 %s dropped: %s\n",
+                 (level & SecurityAuth) != 0 ? "Report below the request's security level" : "unauthenticated Report",
                  kind >= UsmReport::UnsupportedSecLevel && kind <= UsmReport::DecryptionError
                      ? UsmStatsNames[static_cast<int>(kind) - 1]
                      : "another counter");

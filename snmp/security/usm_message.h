@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "snmp/codec/v3_message.h"
+#include "snmp/security/usm_parameters.h"
 #include "snmp/snmp.h"
 
 // Verdicts of receiveUsmMessage besides -1 (does not decode).
@@ -14,6 +16,13 @@ constexpr int32_t UsmRefused = 1;
 // *length: capacity in, length out. 0, or -1 when it cannot be built (a
 // trap PDU, no known engine, no keys, too large).
 int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length);
+
+// The message around an encoded scoped PDU: encrypted with the privacy key
+// (priv not None; the salt goes into *parameters), the parameters and the
+// frame, the MAC field (parameters->authLength octets at *macAt) left as
+// zeros for the caller to sign. *length: capacity in, length out. 0, or -1.
+int32_t frameUsmMessage(const V3Header& header, UsmParameters* parameters, UsmPriv priv, const uint8_t* privKey,
+                        const uint8_t* scoped, int32_t scopedLength, uint8_t* packet, int32_t* length, int32_t* macAt);
 
 // Decodes and judges a received datagram for an SNMPv3 session. The message
 // must be SNMPv3 with the user-based model and, unless the session is

@@ -48,6 +48,7 @@ void setUsmEngine(UsmSession* usm, const uint8_t* engineId, int32_t engineIdLeng
     usm->boots = boots;
     usm->latestTime = time;
     usm->timeOffset = offsetToAgentTime(time);
+    usm->clockConfirmed = false;
     usm->keyed = false;
 }
 

@@ -18,6 +18,9 @@ struct UsmSession {
     int32_t boots;
     int32_t latestTime;   // the engine time of the latest authentic message
     int32_t timeOffset;   // the engine's clock minus the local clock, seconds
+    // The boots and time came from an authentic message (or a known engine
+    // that had one); until then the discovery's are only sent.
+    bool clockConfirmed;
     // The engine came from the known engines, not from this session's own
     // discovery: an unknownEngineID Report may mean it is out of date.
     bool recalled;
@@ -36,7 +39,8 @@ int32_t attachUsmSession(SnmpSession* session);
 // Wipes the keys and releases the record; null is accepted.
 void releaseUsmSession(UsmSession* usm);
 
-// Takes what is now known of the engine; the keys are localized again.
+// Takes what is now known of the engine (unconfirmed); the keys are
+// localized again.
 void setUsmEngine(UsmSession* usm, const uint8_t* engineId, int32_t engineIdLength, int32_t boots, int32_t time);
 
 // The keys of the user for the known engine. 0, or -1 when they cannot be

@@ -1,7 +1,10 @@
 // The hostile-agent soak: thousands of script calls of every kind against an
 // agent that answers with random mutations of valid responses. Every call must
 // return, and with a value or one of the documented failures; the sanitizers
-// and LeakSanitizer watch the rest.
+// and LeakSanitizer watch the rest. Some calls speak SNMPv3 ("#" community,
+// SHA-256 and AES): their replies, discovery's Report among them, are
+// mutated the same way or preceded by forgeries (wrong digest, stale time,
+// wrong msgID, an unauthenticated Report, a replay).
 //
 //   hostile_soak [CALLS] [SEED]
 //
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -30,17 +34,27 @@
 #include "platform/winsock.h"
 #include "script/dispatcher.h"
 #include "snmp/codec/message.h"
+#include "snmp/codec/v3_message.h"
 #include "snmp/security/signed_message.h"
 #include "snmp/security/usec_check.h"
+#include "snmp/security/usm_parameters.h"
+#include "snmp/security/usm_privacy.h"
 #include "tests/support/host_values.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/wire.h"
+#include "tools/agent/usm.h"
 
 namespace {
 
 const char AgentId[] = "HOSTILE-1234";  // 12 octets
 const char UserKeyHex[] = "00112233445566778899aabbccddeeff";
 const char WellKnownAddress[] = "127.0.0.77";
+// The SNMPv3 user, as the agent and the module write it.
+const char UsmUserText[] = "soak3:SHA-256:soakpass1234:AES:soakpriv1234";
+const char UsmCommunity[] = "#soak3/SHA-256:soakpass1234/AES:soakpriv1234";
+const std::vector<uint8_t> UsmEngineId = {0x80, 0x00, 0x1F, 0x88, 0x04, 'h', 'o', 's', 't', 'i', 'l', 'e'};
+// Far enough from 0 that a stale forgery's time stays a time.
+constexpr int32_t UsmTimeBase = 5000;
 
 // ---- the host side: reports are recorded for the outcome check --------------
 
@@ -79,11 +93,14 @@ enum Plan {
     PlanOversizedFirst,  // a datagram larger than any message, then the valid one
     PlanEmptyFirst,      // an empty datagram, then the valid one
     PlanForeignFirst,    // the valid reply from another port first, then from the right one
+    PlanForgedFirst,     // SNMPv3 only: a forgery of a random kind, then the valid reply
     PlanCount
 };
 
-const char* const PlanNames[PlanCount] = {"valid", "garbage-first", "garbage-only", "other-id-first",
-                                          "duplicate", "late", "oversized-first", "empty-first", "foreign-first"};
+const char* const PlanNames[PlanCount] = {"valid",       "garbage-first", "garbage-only",
+                                          "other-id-first", "duplicate",  "late",
+                                          "oversized-first", "empty-first", "foreign-first",
+                                          "forged-first"};
 
 enum Mutation {
     MutFlip,           // random octets flipped
@@ -121,6 +138,8 @@ public:
         else
             closesocket(wellKnown);
         hexToKey(UserKeyHex, key_);
+        testagent::parseUsmUser(UsmUserText, UsmEngineId, &usmUser_, nullptr);
+        started_ = static_cast<int64_t>(runtimeTime(nullptr));
         thread_ = std::thread([this]() { run(); });
     }
 
@@ -143,6 +162,9 @@ public:
             std::printf("  plan %-16s %" PRIu64 "\n", PlanNames[i], plans_[i].load());
         for (int i = 0; i < MutationCount; ++i)
             std::printf("  mutation %-16s %" PRIu64 "\n", MutationNames[i], mutations_[i].load());
+        for (int i = 0; i < ForgeryCount; ++i)
+            std::printf("  forgery %-17s %" PRIu64 "\n",
+                        testagent::usmForgeryName(static_cast<testagent::UsmForgery>(i)), forgeries_[i].load());
     }
 
 private:
@@ -223,6 +245,103 @@ private:
         }
     }
 
+    // The reply's PDU: the request's bindings with random values (none for a
+    // Report), sometimes an error status.
+    SnmpPdu* replyPdu(const SnmpPdu* request, int32_t command, int32_t requestId)
+    {
+        SnmpPdu* reply = createPdu(command);
+        reply->requestId = requestId;
+        reply->errorStatus = pick(8) == 0 ? static_cast<int32_t>(pick(19)) : 0;
+        reply->errorIndex = reply->errorStatus != 0 ? 1 : 0;
+        for (VarBind* var = request->variables; var != nullptr; var = var->next) {
+            VarBind* copy = addNullVar(reply, var->name, var->nameLength);
+            if (copy != nullptr && command == PduResponse)
+                randomValue(copy);
+        }
+        return reply;
+    }
+
+    // An SNMPv3 request's reply: the discovery Report, or a Response at the
+    // request's level; with it, the shape of the reply and its PDU, for the
+    // copies with another id and the forgeries. False when the request does
+    // not read.
+    bool usmReply(const std::vector<uint8_t>& request, testagent::UsmShape* shape, testagent::PduPtr* pdu)
+    {
+        V3Message message;
+        UsmParameters p;
+        if (decodeV3Message(request.data(), static_cast<int32_t>(request.size()), &message) != 0 ||
+            decodeUsmParameters(message.parameters, message.parametersLength, &p) != 0)
+            return false;
+        const uint8_t* scoped = message.data;
+        uint8_t plain[SnmpPacketSize];
+        if (message.encrypted) {
+            if (p.saltLength != 8 || message.dataLength > SnmpPacketSize ||
+                !usmDecrypt(usmUser_.priv, usmUser_.privKey.data(), p.boots, p.time, p.salt, message.data,
+                            static_cast<size_t>(message.dataLength), plain))
+                return false;
+            scoped = plain;
+        }
+        testagent::PduPtr asked(static_cast<SnmpPdu*>(calloc(1, sizeof(SnmpPdu))));
+        uint8_t engine[32];
+        int32_t engineLength = sizeof engine;
+        uint8_t context[64];
+        int32_t contextLength = sizeof context;
+        if (decodeScopedPdu(scoped, message.dataLength, engine, &engineLength, context, &contextLength,
+                            asked.get()) != 0)
+            return false;
+        const bool discovery = p.engineIdLength == 0;
+        shape->msgId = message.header.msgId;
+        shape->flags = discovery ? 0 : message.header.flags & (SecurityAuth | SecurityPriv);
+        shape->engineId = shape->contextEngineId = UsmEngineId;
+        shape->boots = 1;
+        shape->time = UsmTimeBase + static_cast<int32_t>(static_cast<int64_t>(runtimeTime(nullptr)) - started_);
+        shape->user.assign(reinterpret_cast<const char*>(p.user), static_cast<size_t>(p.userLength));
+        shape->context.assign(reinterpret_cast<const char*>(context), static_cast<size_t>(contextLength));
+        shape->auth = usmUser_.auth;
+        shape->priv = usmUser_.priv;
+        shape->authKey = usmUser_.authKey;
+        shape->privKey = usmUser_.privKey;
+        if (discovery) {
+            pdu->reset(createPdu(PduReport));
+            (*pdu)->requestId = asked->requestId;
+            const uint32_t unknownEngineIds[] = {1, 3, 6, 1, 6, 3, 15, 1, 1, 4, 0};
+            const uint32_t count = 1;
+            addVar(pdu->get(), unknownEngineIds, 11, ASN_COUNTER, &count, 4);
+        } else {
+            pdu->reset(replyPdu(asked.get(), PduResponse, asked->requestId));
+        }
+        return true;
+    }
+
+    std::vector<uint8_t> shaped(const testagent::UsmShape& shape, SnmpPdu* pdu, int32_t msgIdShift = 0)
+    {
+        testagent::UsmShape copy = shape;
+        copy.msgId = static_cast<int32_t>(static_cast<uint32_t>(shape.msgId + msgIdShift) & 0x7FFFFFFFu);
+        const int32_t requestId = pdu->requestId;
+        pdu->requestId = static_cast<int32_t>(static_cast<uint32_t>(requestId) + static_cast<uint32_t>(msgIdShift));
+        std::vector<uint8_t> out;
+        testagent::encodeUsmShaped(copy, *pdu, &out);
+        pdu->requestId = requestId;
+        return out;
+    }
+
+    // One forgery of a random kind of the reply in that shape.
+    std::vector<uint8_t> forged(const testagent::UsmShape& shape, SnmpPdu* pdu)
+    {
+        const auto kind = static_cast<testagent::UsmForgery>(pick(ForgeryCount));
+        ++forgeries_[static_cast<int>(kind)];
+        if (kind == testagent::UsmForgery::Replay)
+            return lastUsmReply_;
+        int32_t command = 0;
+        const testagent::UsmShape forgery = testagent::forgedShape(shape, kind, &command);
+        const int32_t own = pdu->command;
+        pdu->command = command != 0 ? command : own;
+        std::vector<uint8_t> out;
+        testagent::encodeUsmShaped(forgery, *pdu, &out);
+        pdu->command = own;
+        return out;
+    }
+
     // The valid reply to a request: its bindings echoed with random values.
     std::vector<uint8_t> validReply(SnmpPdu* request, int32_t version, const std::string& community, int32_t requestId)
     {
@@ -250,16 +369,7 @@ private:
                 memcpy(role.authKey, key_, 16);
             }
         }
-        SnmpPdu* reply = createPdu(command);
-        reply->requestId = requestId;
-        reply->errorStatus = pick(8) == 0 ? static_cast<int32_t>(pick(19)) : 0;
-        reply->errorIndex = reply->errorStatus != 0 ? 1 : 0;
-        for (VarBind* var = request->variables; var != nullptr; var = var->next) {
-            VarBind* copy = addNullVar(reply, var->name, var->nameLength);
-            if (copy != nullptr && command == PduResponse)
-                randomValue(copy);
-        }
-        return encodeAndFree(role, reply, flag);
+        return encodeAndFree(role, replyPdu(request, command, requestId), flag);
     }
 
     std::vector<uint8_t> mutate(std::vector<uint8_t> octets)
@@ -337,6 +447,20 @@ private:
 
     void answer(std::vector<uint8_t> request, const sockaddr_in& from)
     {
+        if (messageVersion(request.data(), static_cast<int32_t>(request.size())) == SnmpVersion3) {
+            testagent::UsmShape shape;
+            testagent::PduPtr reply;
+            if (!usmReply(request, &shape, &reply))
+                return;
+            const std::vector<uint8_t> valid = shaped(shape, reply.get());
+            const std::vector<uint8_t> otherId = shaped(shape, reply.get(), 1 + static_cast<int32_t>(pick(5)));
+            // Half of them forged first: forgeries are what this path is for.
+            deliver(valid, otherId, [&]() { return forged(shape, reply.get()); }, from,
+                    pick(2) == 0 ? PlanForgedFirst : static_cast<Plan>(pick(PlanCount)));
+            if (shape.flags != 0)
+                lastUsmReply_ = valid;
+            return;
+        }
         SnmpPdu* pdu = static_cast<SnmpPdu*>(calloc(1, sizeof(SnmpPdu)));
         int32_t version = -1;
         uint8_t community[SnmpCommunityCapacity];
@@ -360,12 +484,17 @@ private:
         const std::vector<uint8_t> valid = validReply(pdu, version, communityText, pdu->requestId);
         const std::vector<uint8_t> otherId = validReply(pdu, version, communityText, pdu->requestId + 1 + static_cast<int32_t>(pick(5)));
         freePdu(pdu);
+        deliver(valid, otherId, nullptr, from, static_cast<Plan>(pick(PlanForgedFirst)));
+    }
 
+    // Sends the reply by the plan.
+    void deliver(const std::vector<uint8_t>& valid, const std::vector<uint8_t>& otherId,
+                 const std::function<std::vector<uint8_t>()>& forgery, const sockaddr_in& from, Plan plan)
+    {
         if (!late_.empty()) {
             send(late_, from);  // the answer to an earlier request, now late
             late_.clear();
         }
-        const Plan plan = static_cast<Plan>(pick(PlanCount));
         ++plans_[plan];
         switch (plan) {
         case PlanValid:
@@ -405,6 +534,13 @@ private:
             sendto(foreign_, valid.data(), valid.size(), 0, reinterpret_cast<const sockaddr*>(&from), sizeof from);
             send(valid, from);
             break;
+        case PlanForgedFirst: {
+            const std::vector<uint8_t> copy = forgery();
+            if (!copy.empty())
+                send(copy, from);
+            send(valid, from);
+            break;
+        }
         default:
             break;
         }
@@ -419,10 +555,15 @@ private:
     std::atomic<bool> stop_{false};
     std::mt19937 random_;
     uint8_t key_[16];
+    testagent::UsmUser usmUser_;
+    int64_t started_ = 0;
+    std::vector<uint8_t> lastUsmReply_;  // the last authenticated SNMPv3 reply, for replays
     std::vector<uint8_t> late_;
     std::atomic<uint64_t> received_{0};
     std::atomic<uint64_t> plans_[PlanCount] = {};
     std::atomic<uint64_t> mutations_[MutationCount] = {};
+    static constexpr int ForgeryCount = 5;
+    std::atomic<uint64_t> forgeries_[ForgeryCount] = {};
 };
 
 // ---- the calls --------------------------------------------------------------
@@ -502,7 +643,8 @@ int main(int argc, char** argv)
     Outcomes outcomes;
     long failures = 0;
     const double timeout = 5, retries = 2;
-    const char* const kinds[] = {"get", "getEx", "getnext", "set", "setEx", "setCounter64", "trap", "usm-get"};
+    const char* const kinds[] = {"get",          "getEx", "getnext", "set",     "setEx",
+                                 "setCounter64", "trap",  "usm-get", "usm3-get"};
     for (long i = 0; i < calls && failures == 0; ++i) {
         const std::string kind = kinds[pick(sizeof kinds / sizeof kinds[0])];
         std::vector<HostValue> args;
@@ -541,9 +683,13 @@ int main(int argc, char** argv)
             args = {text("127.0.0.1"), number(agent.port()), number(0), text("public"), number(pick(7)),
                     number(pick(100)), text("enterprises.4242")};
             id = ScriptIdTrapEx;
-        } else {
+        } else if (kind == "usm-get") {
             args = {text("127.0.0.1"), number(agent.port()), number(0), text(std::string("/soak/0x") + UserKeyHex),
                     text(oid), number(timeout), number(retries)};
+            id = ScriptIdGetEx;
+        } else {
+            args = {text("127.0.0.1"), number(agent.port()), number(0), text(UsmCommunity), text(oid),
+                    number(timeout), number(retries)};
             id = ScriptIdGetEx;
         }
         args.resize(16);

@@ -13,6 +13,7 @@
 
 #include "tools/agent/test_agent.h"
 #include "tools/agent/usec.h"
+#include "tools/agent/usm.h"
 
 using namespace testagent;
 
@@ -25,13 +26,16 @@ const char usageText[] =
     "                       [--max-requests N] [--exit-after-seconds S] [--dump-table]\n"
     "                       [user-based: --usec  --engine-id HEX  --boots N  --time-offset S\n"
     "                        --user NAME[:PASSPHRASE|:0xHEX32]...  --context C...  --any-context]\n"
+    "                       [SNMPv3: --v3-user NAME[:AUTH:SECRET[:PRIV:SECRET]]...  --v3-engine-id HEX\n"
+    "                        --v3-boots N  --v3-time-offset S]\n"
     "misbehaviour: --drop-first N  --delay MS  --wrong-id-first  --wrong-id-offset K\n"
     "              --previous-reply-first  --mangle-first truncate|length|tag|version\n"
     "              --report  --error-status S  --error-index I  --extra-before N\n"
     "              --extra-after N  --duplicate  --misbehave-count N\n"
     "user-based:   --drop-discovery N|all  --wrong-digest  --stale-time S  --lower-boots\n"
     "              --higher-boots  --privacy-bit  --forge-first digest|stale|boots|plain|report\n"
-    "              --forge-only\n";
+    "              --forge-only\n"
+    "SNMPv3:       --v3-forge digest|stale|msgid|report|replay  --v3-forge-only\n";
 
 std::atomic<TestAgent*> runningAgent{nullptr};
 
@@ -76,6 +80,9 @@ int main(int argc, char** argv)
     bool usec = false;
     UsecConfig usecConfig;
     std::vector<std::string> userTexts;
+    bool v3 = false;
+    UsmConfig usmConfig;
+    std::vector<std::string> v3UserTexts;
 
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
@@ -243,6 +250,34 @@ int main(int argc, char** argv)
         } else if (option == "--forge-only") {
             um.forgeOnly = true;
             usec = true;
+        } else if (option == "--v3-user") {
+            if (!takeValue())
+                return usageError("--v3-user needs NAME[:AUTH:SECRET[:PRIV:SECRET]]");
+            v3UserTexts.push_back(value);
+            v3 = true;
+        } else if (option == "--v3-engine-id") {
+            if (!takeValue() || !parseUsmEngineId(value, &usmConfig.engineId))
+                return usageError("--v3-engine-id needs 5 to 32 octets in hexadecimal");
+            v3 = true;
+        } else if (option == "--v3-boots") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--v3-boots needs a number from 0 to 2147483647");
+            usmConfig.boots = static_cast<int32_t>(n);
+            v3 = true;
+        } else if (option == "--v3-time-offset") {
+            if (!integer(INT32_MIN, INT32_MAX, &n))
+                return usageError("--v3-time-offset needs seconds");
+            usmConfig.timeOffset = n;
+            v3 = true;
+        } else if (option == "--v3-forge") {
+            UsmForgery forgery;
+            if (!takeValue() || !parseUsmForgery(value, &forgery))
+                return usageError("--v3-forge needs digest, stale, msgid, report or replay");
+            usmConfig.misbehaviour.forgeFirst.push_back(forgery);
+            v3 = true;
+        } else if (option == "--v3-forge-only") {
+            usmConfig.misbehaviour.forgeOnly = true;
+            v3 = true;
         } else if (option == "--log") {
             if (!takeValue())
                 return usageError("--log needs a file");
@@ -279,6 +314,18 @@ int main(int argc, char** argv)
         usecConfig.users.push_back(user);
     }
 
+    for (const std::string& text : v3UserTexts) {
+        UsmUser user;
+        std::string error;
+        if (!parseUsmUser(text, usmConfig.engineId, &user, &error))
+            return usageError(error);
+        for (const UsmUser& other : usmConfig.users) {
+            if (other.name == user.name)
+                return usageError("v3 user " + user.name + " given twice");
+        }
+        usmConfig.users.push_back(user);
+    }
+
     MibTable table;
     if (tableFile.empty()) {
         table = MibTable::builtIn();
@@ -295,11 +342,20 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The user-based mode judges version-2 messages; it lives as long as the agent.
+    // The user-based mode judges version-2 messages, the SNMPv3 mode version
+    // 3; both live as long as the agent.
     std::unique_ptr<UsecAgent> usecAgent;
-    if (usec) {
+    std::unique_ptr<UsmAgent> usmAgent;
+    if (usec)
         usecAgent.reset(new UsecAgent(usecConfig));
-        config.hook = usecAgent->hook();
+    if (v3)
+        usmAgent.reset(new UsmAgent(usmConfig));
+    if (usec || v3) {
+        config.hook = [&usecAgent, &usmAgent](ReceivedRequest& request) {
+            if (request.version == SnmpVersion3)
+                return usmAgent ? usmAgent->judge(request) : HookOutcome();
+            return usecAgent ? usecAgent->judge(request) : HookOutcome();
+        };
     }
     TestAgent agent(config, std::move(table));
     std::string error;

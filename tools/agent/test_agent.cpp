@@ -15,6 +15,7 @@
 #include <set>
 
 #include "snmp/codec/message.h"
+#include "snmp/codec/v3_message.h"
 #include "snmp/security/signed_message.h"
 
 namespace testagent {
@@ -53,14 +54,17 @@ std::vector<Variable> copyBindings(const VarBind* var)
 }
 
 // Encodes with the given record (request.reply, its shaped form or a
-// forged variant), its community being the request's replyCommunity.
-bool encodeWith(const ReceivedRequest& request, SnmpSession record, int32_t encodeFlag, int32_t command,
-                int32_t requestId, int32_t errorStatus, int32_t errorIndex, const std::vector<Variable>& vars,
-                std::vector<uint8_t>* out)
+// forged variant), its community being the request's replyCommunity; or with
+// the hook's encoder, when it gave one.
+bool encodeWith(const ReceivedRequest& request, SnmpSession record, int32_t encodeFlag, const ReplyEncoder& encoder,
+                int32_t command, int32_t requestId, int32_t errorStatus, int32_t errorIndex,
+                const std::vector<Variable>& vars, std::vector<uint8_t>* out)
 {
     PduPtr pdu = buildPdu(command, requestId, errorStatus, errorIndex, vars);
     if (!pdu)
         return false;
+    if (encoder)
+        return encoder(*pdu, out);
     record.community = reinterpret_cast<const uint8_t*>(request.replyCommunity.data());
     if (record.version != SnmpVersionUsec)
         record.communityLength = static_cast<int32_t>(request.replyCommunity.size());
@@ -75,8 +79,8 @@ bool encodeWith(const ReceivedRequest& request, SnmpSession record, int32_t enco
 bool encodeReply(const ReceivedRequest& request, int32_t command, int32_t requestId, int32_t errorStatus,
                  int32_t errorIndex, const std::vector<Variable>& vars, std::vector<uint8_t>* out)
 {
-    return encodeWith(request, request.reply, request.encodeFlag, command, requestId, errorStatus, errorIndex, vars,
-                      out);
+    return encodeWith(request, request.reply, request.encodeFlag, request.encoder, command, requestId, errorStatus,
+                      errorIndex, vars, out);
 }
 
 // The bindings of a forged copy: the same names, each with the value ForgedValue.
@@ -719,9 +723,14 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     int32_t communityLength = SnmpCommunityCapacity;
     int32_t version = 0;
     const uint8_t* pduStart = nullptr;
-    if (datagram.empty() ||
-        (pduStart = decodeMessageHeader(datagram.data(), &remaining, community, &communityLength, &version)) ==
-            nullptr) {
+    // SNMPv3 has no community: its header is the hook's to read.
+    const bool v3 = messageVersion(datagram.data(), remaining) == SnmpVersion3;
+    if (v3) {
+        version = SnmpVersion3;
+        communityLength = 0;
+    } else if (datagram.empty() ||
+               (pduStart = decodeMessageHeader(datagram.data(), &remaining, community, &communityLength,
+                                               &version)) == nullptr) {
         entry.action = "undecodable";
         writeLog(std::move(entry));
         return;
@@ -730,7 +739,7 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     entry.community.assign(reinterpret_cast<const char*>(community), static_cast<size_t>(communityLength));
     // The decoder complains about other versions on standard error; they are
     // simply not ours.
-    if (version < SnmpVersion1 || version > SnmpVersionUsec) {
+    if (version < SnmpVersion1 || version > SnmpVersion3) {
         entry.action = "bad-version";
         writeLog(std::move(entry));
         return;
@@ -741,24 +750,33 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     request.version = version;
     request.community = entry.community;
     // The community's octets end where the PDU begins.
-    request.communityOffset = static_cast<size_t>(pduStart - datagram.data()) - static_cast<size_t>(communityLength);
+    if (!v3)
+        request.communityOffset =
+            static_cast<size_t>(pduStart - datagram.data()) - static_cast<size_t>(communityLength);
     request.reply.version = version;
     request.replyCommunity = entry.community;
     request.datagram = std::move(datagram);
     request.logged = config_.memoryLog || logFile_ != nullptr;
 
-    PduPtr pdu(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
-    if (!pdu || decodeMessage(nullptr, pdu.get(), request.datagram.data(),
-                              static_cast<int32_t>(request.datagram.size())) < 0) {
-        entry.action = "undecodable";
-        writeLog(std::move(entry));
-        return;
+    PduPtr pdu;
+    auto takePdu = [&](PduPtr decoded) {
+        pdu = std::move(decoded);
+        pdu->peerAddress = source;
+        entry.command = pdu->command;
+        entry.requestId = pdu->requestId;
+        entry.bindings = copyBindings(pdu->variables);
+        request.pdu = pdu.get();
+    };
+    if (!v3) {
+        PduPtr decoded(static_cast<SnmpPdu*>(std::calloc(1, sizeof(SnmpPdu))));
+        if (!decoded || decodeMessage(nullptr, decoded.get(), request.datagram.data(),
+                                      static_cast<int32_t>(request.datagram.size())) < 0) {
+            entry.action = "undecodable";
+            writeLog(std::move(entry));
+            return;
+        }
+        takePdu(std::move(decoded));
     }
-    pdu->peerAddress = source;
-    entry.command = pdu->command;
-    entry.requestId = pdu->requestId;
-    entry.bindings = copyBindings(pdu->variables);
-    request.pdu = pdu.get();
 
     RequestHook hook;
     {
@@ -771,6 +789,15 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     if (request.logCommunitySet)
         entry.community = request.logCommunity;
     entry.fields = request.logFields;
+    if (v3) {
+        if (request.decoded) {
+            takePdu(std::move(request.decoded));
+        } else if (outcome.action != HookAction::Drop) {
+            entry.action = hook ? "undecodable" : "bad-version";
+            writeLog(std::move(entry));
+            return;
+        }
+    }
 
     switch (outcome.action) {
     case HookAction::Drop:
@@ -844,8 +871,8 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                 answer = responder.set(entry.bindings);
                 break;
             default: {
-                const int32_t budget =
-                    SnmpPacketSize - ReplyOverhead - static_cast<int32_t>(request.replyCommunity.size());
+                const int32_t budget = SnmpPacketSize - ReplyOverhead - request.replyOverhead -
+                                       static_cast<int32_t>(request.replyCommunity.size());
                 answer = responder.getBulk(entry.bindings, pdu->errorStatus, pdu->errorIndex, budget);
                 break;
             }
@@ -878,8 +905,8 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
             // A hook's misbehaviour follows the same count as the agent's own.
             const SnmpSession& record = affected && request.useShapedReply ? request.shapedReply : request.reply;
             std::vector<uint8_t> reply;
-            bool encoded = encodeWith(request, record, request.encodeFlag, command, pdu->requestId, status, index,
-                                      bindings, &reply);
+            bool encoded = encodeWith(request, record, request.encodeFlag, request.encoder, command, pdu->requestId,
+                                      status, index, bindings, &reply);
             if (!encoded) {
                 // Too big for one message: SNMPv1 echoes the request,
                 // SNMPv2c sends no bindings.
@@ -888,8 +915,8 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                 status = ErrTooBig;
                 index = 0;
                 bindings = version == SnmpVersion1 ? echoed(entry.bindings) : std::vector<Variable>();
-                encoded = encodeWith(request, record, request.encodeFlag, command, pdu->requestId, status, index,
-                                     bindings, &reply);
+                encoded = encodeWith(request, record, request.encodeFlag, request.encoder, command, pdu->requestId,
+                                     status, index, bindings, &reply);
             }
             if (!encoded) {
                 entry.action = "unsendable";
@@ -901,16 +928,21 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                     const int32_t wrongId = static_cast<int32_t>(static_cast<uint32_t>(pdu->requestId) +
                                                                  static_cast<uint32_t>(m.wrongIdOffset));
                     std::vector<uint8_t> wrong;
-                    if (encodeWith(request, record, request.encodeFlag, command, wrongId, status, index, bindings,
-                                   &wrong))
+                    if (encodeWith(request, record, request.encodeFlag, request.encoder, command, wrongId, status,
+                                   index, bindings, &wrong))
                         datagrams.push_back(std::move(wrong));
                 }
                 if (affected && m.mangleFirst != Mangle::None)
                     datagrams.push_back(mangled(reply, m.mangleFirst));
                 if (affected) {
                     for (const ReplyVariant& variant : request.forgedFirst) {
+                        if (variant.previousReply) {
+                            if (!previousReply_.empty())
+                                datagrams.push_back(previousReply_);
+                            continue;
+                        }
                         std::vector<uint8_t> forged;
-                        if (encodeWith(request, variant.session, variant.encodeFlag,
+                        if (encodeWith(request, variant.session, variant.encodeFlag, variant.encoder,
                                        variant.command != 0 ? variant.command : command, pdu->requestId, status,
                                        index,
                                        !variant.bindingsInstead.empty() ? variant.bindingsInstead

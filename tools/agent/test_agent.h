@@ -98,11 +98,19 @@ struct Misbehaviour {
     int32_t misbehaveCount = 0;
 };
 
+// Encodes an answer PDU into a whole message, for a hook whose messages
+// encodeMessage does not make (SNMPv3). False when it cannot.
+using ReplyEncoder = std::function<bool(const SnmpPdu& pdu, std::vector<uint8_t>* out)>;
+
 // Another encoding of the answer to one request, sent before the answer
 // itself (see ReceivedRequest::forgedFirst).
 struct ReplyVariant {
     SnmpSession session{};  // encoding record, as ReceivedRequest::reply
     int32_t encodeFlag = 0;
+    ReplyEncoder encoder;   // when set, encodes instead of session
+    // Instead of an encoding: the reply that went to the previous answered
+    // request, as it went out (nothing when there is none yet).
+    bool previousReply = false;
     int32_t command = 0;    // 0: the answer's own command; otherwise this one
     // Every binding keeps its name and carries the OCTET STRING "forged", so
     // that a manager that takes this copy shows it.
@@ -122,6 +130,11 @@ struct ReceivedRequest {
     std::string community;  // the community octets (the parameters block in version 2)
     size_t communityOffset = 0;  // where those octets start in datagram
     SnmpPdu* pdu = nullptr; // the decoded request, owned by the agent
+    // Version 3 (SNMPv3), which the community codec does not read, comes to
+    // the hook with pdu null and no community: a hook that speaks it decodes
+    // the PDU into `decoded`, which the agent owns from then on (a Report
+    // outcome needs one, for its request id). Without it nothing is answered.
+    PduPtr decoded;
     // How the answer is encoded: version and community start as the
     // request's; a hook may set the user-based members and version 2.
     // Before encoding the agent points reply.community at replyCommunity.
@@ -130,6 +143,11 @@ struct ReceivedRequest {
     // Handed to encodeMessage with reply: other than 0, a version-2 answer
     // carries the agent's boots and time even without authentication.
     int32_t encodeFlag = 0;
+    // When set, encodes the answer (and a Report outcome) instead of reply.
+    ReplyEncoder encoder;
+    // Octets the hook's encoding adds beyond the community form's, for
+    // filling a get-bulk answer.
+    int32_t replyOverhead = 0;
 
     // Misbehaviour a hook prepares; the agent applies it only to requests
     // that its Misbehaviour affects (misbehaveCount), like its own.
