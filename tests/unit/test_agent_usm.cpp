@@ -1,6 +1,7 @@
 // The test agent's SNMPv3 mode against the module: gets at every level, the
 // agent's clock Reports, forged replies that must lose to the genuine one,
 // and the receive check's time window under the injected clock.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -178,6 +179,25 @@ TEST_F(UsmAgentTest, ClockReportsAreFollowedOnce)
             ASSERT_TRUE(agent_->waitForLog(logged + c.actions.size(), ManagerSocket::ReplyWaitMs));
             EXPECT_EQ(actionsSince(logged), c.actions) << user << ": " << c.label;
         }
+    }
+}
+
+// A known engine that the agent no longer is (reset with a new identifier)
+// answers with an unknownEngineID Report: the module discovers the engine
+// again and sends the request once more, in a call of one transmission.
+TEST_F(UsmAgentTest, AnOutdatedKnownEngineIsDiscoveredAgain)
+{
+    for (const char* user : {"#carol", Alice}) {
+        forgetKnownEngines();
+        ASSERT_EQ(scriptGet(user), "test-agent");
+        ASSERT_EQ(knownEngineCount(), 1);
+        UsmSession stale = {};
+        setUsmEngine(&stale, reinterpret_cast<const uint8_t*>("stale-engine"), 12, 1, 100);
+        rememberEngine(AgentAddress{htonl(INADDR_LOOPBACK), htons(agent_->port())}, &stale);
+        const size_t start = agent_->logSize();
+        EXPECT_EQ(scriptGet(user, 1), "test-agent") << user;
+        ASSERT_TRUE(agent_->waitForLog(start + 3, ManagerSocket::ReplyWaitMs));
+        EXPECT_EQ(actionsSince(start), (std::vector<std::string>{"discovery", "discovery", "answered"})) << user;
     }
 }
 

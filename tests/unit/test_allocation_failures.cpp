@@ -1,5 +1,5 @@
-// Every allocation the engine makes can fail: a get, a set, a walk step and a
-// user-based open are run again and again, the first time with the engine's
+// Every allocation the engine makes can fail: a get, a set, a walk step, a
+// user-based open and an SNMPv3 open are run again and again, the first time with the engine's
 // first allocation failing, then its second, and so on until one run makes
 // no more allocations than are allowed to succeed. Each run must end with a
 // documented outcome; LeakSanitizer (./run test) sees that nothing leaks.
@@ -18,11 +18,13 @@
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/security/known_agents.h"
+#include "snmp/security/known_engines.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"
 #include "tools/agent/test_agent.h"
 #include "tools/agent/usec.h"
+#include "tools/agent/usm.h"
 
 namespace {
 
@@ -44,6 +46,7 @@ class AllocationFailureTest : public EngineTest {
 protected:
     ScopedFakeHost host;
     std::unique_ptr<testagent::UsecAgent> usec;
+    std::unique_ptr<testagent::UsmAgent> usm;
     std::unique_ptr<testagent::TestAgent> agent;
 
     void SetUp() override
@@ -54,9 +57,18 @@ protected:
         testagent::parseUsecUser("joe:maplesyrup", config.engineId, &joe, nullptr);
         config.users = {joe};
         usec = std::make_unique<testagent::UsecAgent>(config);
+        testagent::UsmConfig v3;
+        testagent::UsmUser ann;
+        testagent::parseUsmUser("ann:SHA-256:annpass123:AES:annpriv123", v3.engineId, &ann, nullptr);
+        v3.users = {ann};
+        usm = std::make_unique<testagent::UsmAgent>(v3);
         testagent::AgentConfig agentConfig;
         agentConfig.memoryLog = false;
-        agentConfig.hook = usec->hook();
+        // SNMPv3 to the one, the user-based mode to the other.
+        agentConfig.hook = [this](testagent::ReceivedRequest& request) {
+            const testagent::HookOutcome outcome = usm->judge(request);
+            return outcome.action == testagent::HookAction::Default ? usec->judge(request) : outcome;
+        };
         agent = std::make_unique<testagent::TestAgent>(agentConfig);
         std::string error;
         ASSERT_TRUE(agent->start(&error)) << error;
@@ -152,6 +164,20 @@ TEST_F(AllocationFailureTest, EveryCallEndsCleanly)
         failAt = failing;
         allocations = 0;
         return get("/joe/maplesyrup");
+    });
+    const char v3[] = "#ann/SHA-256:annpass123/AES:annpriv123";
+    failEachAllocation("SNMPv3 open", [&]() {
+        forgetKnownEngines();  // with its discovery
+        return get(v3);
+    });
+    failEachAllocation("SNMPv3 get to a known engine", [&]() {
+        const long failing = failAt;
+        failAt = 0;
+        if (knownEngineCount() == 0)
+            get(v3);
+        failAt = failing;
+        allocations = 0;
+        return get(v3);
     });
 }
 
