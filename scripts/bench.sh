@@ -25,3 +25,7 @@ fi
 # The walk of a whole Net-SNMP agent, the runner against snmpwalk.
 echo "== walk of a private snmpd: the runner against snmpwalk -v1"
 "$(dirname "$0")/bench_walk.sh" "$BIN"
+
+# SNMPv3 against SNMPv1, and a first call against snmpget -v3.
+echo "== SNMPv3 (SHA-256/AES) of a private snmpd: the runner against SNMPv1 and snmpget -v3"
+"$(dirname "$0")/bench_v3.sh" "$BIN"
