@@ -45,7 +45,8 @@ const char Options[] =
     "\n"
     "Example: vantor-lua -e 'print(snmpget(\"127.0.0.1\", \"public\", \"system.5.0\"))'\n"
     "The README describes every function, its results and messages, communities\n"
-    "(\"+public\" for SNMPv2c, \"/user/key\" for user-based security) and the examples.\n";
+    "(\"+public\" for SNMPv2c, \"/user/key\" for user-based security,\n"
+    "\"#user/SHA-256:authpass/AES:privpass/context\" for SNMPv3) and the examples.\n";
 
 }  // namespace
 
