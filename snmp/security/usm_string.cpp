@@ -53,7 +53,8 @@ bool readSecret(const Part& part, const char* kind, bool (*find)(const char*, si
             const int high = hexDigitValue(value[2 + 2 * i]);
             const int low = hexDigitValue(value[3 + 2 * i]);
             digits = high >= 0 && low >= 0;
-            secret->key[i] = static_cast<uint8_t>(high << 4 | low);
+            if (digits)
+                secret->key[i] = static_cast<uint8_t>(high << 4 | low);
         }
         if (!digits) {
             diagnose("%s key of %s must be 0x and %zu hexadecimal digits\n", kind, nameOf(*protocol), 2 * keyLength);

@@ -189,12 +189,14 @@ TEST_F(UsmAgentTest, AnOutdatedKnownEngineIsDiscoveredAgain)
 {
     for (const char* user : {"#carol", Alice}) {
         forgetKnownEngines();
+        const size_t before = agent_->logSize();
         ASSERT_EQ(scriptGet(user), "test-agent");
+        ASSERT_TRUE(agent_->waitForLog(before + 2, ManagerSocket::ReplyWaitMs));  // discovery, answered
         ASSERT_EQ(knownEngineCount(), 1);
         UsmSession stale = {};
         setUsmEngine(&stale, reinterpret_cast<const uint8_t*>("stale-engine"), 12, 1, 100);
         rememberEngine(AgentAddress{htonl(INADDR_LOOPBACK), htons(agent_->port())}, &stale);
-        const size_t start = agent_->logSize();
+        const size_t start = before + 2;
         EXPECT_EQ(scriptGet(user, 1), "test-agent") << user;
         ASSERT_TRUE(agent_->waitForLog(start + 3, ManagerSocket::ReplyWaitMs));
         EXPECT_EQ(actionsSince(start), (std::vector<std::string>{"discovery", "discovery", "answered"})) << user;
