@@ -3,6 +3,8 @@
 // with "#" those of SNMPv3.
 #include <cstdint>
 
+#include "platform/crypto.h"
+
 #include "snmp/discovery/discovery.h"
 #include "snmp/discovery/usm_discovery.h"
 #include "snmp/security/known_agents.h"
@@ -43,11 +45,16 @@ SnmpSession* openSession(const SnmpSession* settings)
     }
     const bool usmBased = isUsmString(reinterpret_cast<const char*>(settings->community),
                                       settings->community != nullptr ? static_cast<size_t>(settings->communityLength) : 0);
-    UsmCredentials credentials;
-    if (usmBased && parseUsmString(reinterpret_cast<const char*>(settings->community),
-                                   static_cast<size_t>(settings->communityLength), &credentials) != 0) {
-        libraryState().lastError = SnmpErrGeneric;
-        return nullptr;
+    if (usmBased) {
+        // Read only to be refused early; the session reads its own copy.
+        UsmCredentials credentials;
+        const int32_t parsed = parseUsmString(reinterpret_cast<const char*>(settings->community),
+                                              static_cast<size_t>(settings->communityLength), &credentials);
+        cryptoWipe(&credentials, sizeof credentials);
+        if (parsed != 0) {
+            libraryState().lastError = SnmpErrGeneric;
+            return nullptr;
+        }
     }
     SnmpSession* session = openSessionTransport(settings);
     if (session != nullptr && usmBased && openUsmSession(session) != 0)
