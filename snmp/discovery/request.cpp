@@ -1,44 +1,83 @@
-// syncRequest: the transport's exchange, and for a user-based session the
-// upkeep of the known agents. An agent that answers authenticated is
-// remembered; one whose identifier, boots and clock came from the table and
-// that reports them out of date (it rebooted, changed its identifier or moved
-// its boots back, or someone forged such a Report) is discovered again and
-// asked once more; one that does not answer at all is forgotten, so that the next
-// call discovers it (and says so when it is gone).
+// syncRequest: the transport's exchange, and for a user-based or SNMPv3
+// session the upkeep of what is known of the agent. An agent that answers is
+// remembered (in the user-based mode only after an authenticated answer); a
+// Report that what the request carried is out of date (the agent rebooted,
+// changed its identifier or moved its clock, or someone forged such a
+// Report) makes the call learn again what it needs and ask once more; an
+// agent that does not answer at all is forgotten, so that the next call
+// discovers it (and says so when it is gone).
 #include <netinet/in.h>
 
 #include "snmp/codec/pdu.h"
 #include "snmp/discovery/discovery.h"
 #include "snmp/discovery/usm_discovery.h"
 #include "snmp/security/known_agents.h"
+#include "snmp/security/known_engines.h"
+#include "snmp/security/usm_message.h"
+#include "snmp/security/usm_session.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
 
 namespace {
 
-// An authenticated Response from the very address and port the session asks.
-bool confirmsAgent(const SnmpSession* session, const SnmpPdu* reply, AgentAddress asked)
+// One security mode's upkeep around the exchange.
+struct Upkeep {
+    // The reply is a Report that asks for the request once more; 0 from
+    // prepare lets it go (after learning what the Report said).
+    bool (*asksAgain)(const SnmpSession* session, const SnmpPdu* reply);
+    int32_t (*prepare)(SnmpSession* session, const SnmpPdu* reply);
+    // The reply may be kept as what is known of the agent.
+    bool (*confirms)(const SnmpSession* session, const SnmpPdu* reply);
+    void (*remember)(AgentAddress at, const SnmpSession* session);
+    void (*forget)(AgentAddress at);
+};
+
+bool fromAsked(const SnmpPdu* reply, AgentAddress asked)
 {
-    return (session->securityFlags & SecurityAuth) != 0 && reply->command == PduResponse &&
-           (reply->security.qoS & SecurityAuth) != 0 && reply->peerAddress.sin_addr.s_addr == asked.address &&
-           reply->peerAddress.sin_port == asked.port;
+    return reply->peerAddress.sin_addr.s_addr == asked.address && reply->peerAddress.sin_port == asked.port;
 }
 
-}  // namespace
-
-int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
+// The user-based mode: only a recalled agent is asked again, after a new
+// discovery; only an authenticated Response confirms it.
+bool usecAsksAgain(const SnmpSession* session, const SnmpPdu* reply)
 {
-    if (session != nullptr && pdu != nullptr && session->version == SnmpVersion3 && findSessionSlot(session) != nullptr)
-        return usmSyncRequest(session, pdu, response);
-    const SessionSlot* slot =
-        session != nullptr && session->version == SnmpVersionUsec ? findSessionSlot(session) : nullptr;
-    if (slot == nullptr || pdu == nullptr)
-        return syncExchange(session, pdu, response);
+    const SessionSlot* slot = findSessionSlot(session);
+    return slot != nullptr && slot->agentRecalled && reportsOutdatedAgent(reply);
+}
+int32_t usecPrepare(SnmpSession* session, const SnmpPdu*) { return learnAgent(session); }
+bool usecConfirms(const SnmpSession* session, const SnmpPdu* reply)
+{
+    return (session->securityFlags & SecurityAuth) != 0 && reply->command == PduResponse &&
+           (reply->security.qoS & SecurityAuth) != 0;
+}
 
+// SNMPv3: what the receive check let through is either an authenticated
+// clock Report (the clock has moved already) or a recalled engine's
+// unknown-engine Report (never a value, at worst a needless discovery).
+bool usmAsksAgain(const SnmpSession* session, const SnmpPdu* reply)
+{
+    const UsmReport kind = usmReportKind(reply);
+    return kind == UsmReport::NotInTimeWindow || (kind == UsmReport::UnknownEngineId && session->usm->recalled);
+}
+int32_t usmPrepare(SnmpSession* session, const SnmpPdu* reply)
+{
+    return usmReportKind(reply) == UsmReport::NotInTimeWindow ? 0 : discoverEngine(session);
+}
+bool usmConfirms(const SnmpSession*, const SnmpPdu* reply) { return reply->command == PduResponse; }
+void usmRemember(AgentAddress at, const SnmpSession* session) { rememberEngine(at, session->usm); }
+
+const Upkeep UsecUpkeep = {usecAsksAgain, usecPrepare, usecConfirms, rememberAgent, forgetAgent};
+const Upkeep UsmUpkeep = {usmAsksAgain, usmPrepare, usmConfirms, usmRemember, forgetEngine};
+
+// The exchange with the upkeep; a copy of the request is kept for the one
+// resend when copy is set.
+int32_t exchangeKeepingAgent(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response, const Upkeep& upkeep,
+                             bool copy)
+{
     const AgentAddress asked = agentAddressOf(session);
     SnmpPdu* again = nullptr;
-    if (slot->agentRecalled) {
+    if (copy) {
         again = clonePdu(pdu);
         if (again == nullptr) {
             freePdu(pdu);
@@ -47,12 +86,12 @@ int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
     }
     SnmpPdu* reply = nullptr;
     int32_t status = syncExchange(session, pdu, &reply);
-    slot = findSessionSlot(session);
-    if (status == 0 && slot != nullptr && slot->agentRecalled && reportsOutdatedAgent(reply)) {
+    if (status == 0 && again != nullptr && findSessionSlot(session) != nullptr && upkeep.asksAgain(session, reply)) {
         // Never taken for the answer: it may not even come from the agent.
+        const int32_t prepared = upkeep.prepare(session, reply);
         freePdu(reply);
         reply = nullptr;
-        if (learnAgent(session) == 0) {
+        if (prepared == 0) {
             status = syncExchange(session, again, &reply);
             again = nullptr;
         } else {
@@ -62,12 +101,25 @@ int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
     freePdu(again);
 
     if (status == 2)
-        forgetAgent(asked);
-    else if (status == 0 && reply != nullptr && confirmsAgent(session, reply, asked))
-        rememberAgent(asked, session);
+        upkeep.forget(asked);
+    else if (status == 0 && reply != nullptr && findSessionSlot(session) != nullptr && fromAsked(reply, asked) &&
+             upkeep.confirms(session, reply))
+        upkeep.remember(asked, session);
     if (response != nullptr)
         *response = reply;
     else
         freePdu(reply);
     return status;
+}
+
+}  // namespace
+
+int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
+{
+    const SessionSlot* slot = session != nullptr && pdu != nullptr ? findSessionSlot(session) : nullptr;
+    if (slot != nullptr && session->version == SnmpVersion3)
+        return exchangeKeepingAgent(session, pdu, response, UsmUpkeep, true);
+    if (slot != nullptr && session->version == SnmpVersionUsec)
+        return exchangeKeepingAgent(session, pdu, response, UsecUpkeep, slot->agentRecalled);
+    return syncExchange(session, pdu, response);
 }

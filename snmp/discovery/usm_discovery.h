@@ -1,6 +1,6 @@
-// SNMPv3 sessions: the engine discovery (RFC 3414 section 4), the open that
-// recalls a known engine or discovers it, and the synchronous request that
-// keeps the known engines up to date.
+// SNMPv3 sessions: the engine discovery (RFC 3414 section 4) and the open
+// that recalls a known engine or discovers it (syncRequest keeps the known
+// engines up to date).
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,3 @@ int32_t discoverEngine(SnmpSession* session);
 // engine recalled (when the session uses the synchronous request) or
 // discovered, the keys made. 0, or -1 after saying why.
 int32_t openUsmSession(SnmpSession* session);
-
-// syncRequest on an SNMPv3 session: an authenticated Report that the clock
-// was off, or a Report that a recalled engine is unknown (after a new
-// discovery), sends the request once more; a Response from the agent keeps
-// its engine for later calls, a time-out forgets it.
-int32_t usmSyncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response);
