@@ -14,6 +14,13 @@
 // of their own (the number, string and OID types of the binding table).
 bool isStoredValueType(uint8_t type);
 
+// The requests an agent answers with a Response: get, get-next, set, get-bulk.
+inline bool isRequestCommand(int32_t command)
+{
+    return command == PduGetRequest || command == PduGetNextRequest || command == PduSetRequest ||
+           command == PduGetBulkRequest;
+}
+
 // NULL and the three exception values: a tag and no content.
 inline bool isNullLikeType(uint8_t type)
 {

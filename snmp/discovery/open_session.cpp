@@ -3,7 +3,6 @@
 // with "#" those of SNMPv3.
 #include <cstdint>
 
-#include "platform/crypto.h"
 
 #include "snmp/discovery/discovery.h"
 #include "snmp/discovery/usm_discovery.h"
@@ -45,18 +44,9 @@ SnmpSession* openSession(const SnmpSession* settings)
     }
     const bool usmBased = isUsmString(reinterpret_cast<const char*>(settings->community),
                                       settings->community != nullptr ? static_cast<size_t>(settings->communityLength) : 0);
-    if (usmBased) {
-        // Read only to be refused early; the session reads its own copy.
-        UsmCredentials credentials;
-        const int32_t parsed = parseUsmString(reinterpret_cast<const char*>(settings->community),
-                                              static_cast<size_t>(settings->communityLength), &credentials);
-        cryptoWipe(&credentials, sizeof credentials);
-        if (parsed != 0) {
-            libraryState().lastError = SnmpErrGeneric;
-            return nullptr;
-        }
-    }
     SnmpSession* session = openSessionTransport(settings);
+    // The SNMPv3 community is read from the session's copy before the
+    // discovery: a malformed one fails the open with nothing sent.
     if (session != nullptr && usmBased && openUsmSession(session) != 0)
         return failOpen(session);
     if (session == nullptr || !userBased)

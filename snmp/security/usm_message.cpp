@@ -6,6 +6,7 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/security/agent_clock.h"
 #include "snmp/codec/message.h"
+#include "snmp/codec/pdu.h"
 #include "snmp/codec/v3_message.h"
 #include "snmp/security/md5.h"
 #include "snmp/security/usm_parameters.h"
@@ -68,12 +69,6 @@ bool messageMac(UsmAuth auth, const uint8_t* key, const uint8_t* message, int32_
 bool sameOctets(const uint8_t* a, int32_t aLength, const uint8_t* b, int32_t bLength)
 {
     return aLength == bLength && (aLength == 0 || std::memcmp(a, b, static_cast<size_t>(aLength)) == 0);
-}
-
-bool isRequest(int32_t command)
-{
-    return command == PduGetRequest || command == PduGetNextRequest || command == PduSetRequest ||
-           command == PduGetBulkRequest;
 }
 
 int32_t refuse(const char* why)
@@ -139,7 +134,7 @@ int32_t frameUsmMessage(const V3Header& header, UsmParameters* parameters, UsmPr
 int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length)
 {
     const UsmSession* usm = session != nullptr ? session->usm : nullptr;
-    if (usm == nullptr || pdu == nullptr || !isRequest(pdu->command))
+    if (usm == nullptr || pdu == nullptr || !isRequestCommand(pdu->command))
         return -1;
     const UsmCredentials& user = usm->credentials;
     const bool discovery = usm->discovering;

@@ -16,12 +16,6 @@ SessionSlot* findSessionSlot(const SnmpSession* session)
     return nullptr;
 }
 
-bool isRememberedCommand(int32_t command)
-{
-    return command == PduGetRequest || command == PduGetNextRequest || command == PduSetRequest ||
-           command == PduGetBulkRequest;
-}
-
 void removePending(SessionTransport* transport, PendingRequest* entry)
 {
     if (entry == nullptr)

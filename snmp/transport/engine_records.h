@@ -74,8 +74,6 @@ LibraryState& libraryState();
 
 // The slot of an open session, or null.
 SessionSlot* findSessionSlot(const SnmpSession* session);
-// Whether the engine keeps a pending entry for PDUs of this command.
-bool isRememberedCommand(int32_t command);
 // Unlinks the entry from the transport's list and releases it with its PDU.
 void removePending(SessionTransport* transport, PendingRequest* entry);
 // Releases every entry of the list with its PDU.

@@ -336,7 +336,7 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
     if (broadcast)
         transport->keepable = false;  // a later call must meet the refusal that marks a broadcast
 
-    if (isRememberedCommand(pdu->command)) {
+    if (isRequestCommand(pdu->command)) {
         auto* entry = static_cast<PendingRequest*>(engineAlloc(1, sizeof(PendingRequest)));
         if (entry == nullptr) {
             diagnose("Out of memory!\n");

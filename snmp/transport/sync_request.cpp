@@ -51,7 +51,7 @@ int32_t syncExchange(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
     wait.response = nullptr;
     if (pdu == nullptr)
         return 1;
-    if (!isRememberedCommand(pdu->command)) {
+    if (!isRequestCommand(pdu->command)) {
         // Such a PDU leaves no pending entry: nothing would ever end the wait.
         freePdu(pdu);
         return 1;

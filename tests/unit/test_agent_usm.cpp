@@ -138,17 +138,6 @@ protected:
     std::unique_ptr<TestAgent> agent_;
 };
 
-TEST_F(UsmAgentTest, ModuleDiscoversAndGetsAtEveryLevel)
-{
-    for (const char* community : {Alice, "#bob/MD5:bobpass1234/DES:bobpriv1234", "#carol", Erin}) {
-        forgetKnownEngines();
-        const size_t logged = agent_->logSize();
-        EXPECT_EQ(scriptGet(community), "test-agent") << community;
-        ASSERT_TRUE(agent_->waitForLog(logged + 2, ManagerSocket::ReplyWaitMs));
-        EXPECT_EQ(actionsSince(logged), std::vector<std::string>({"discovery", "answered"})) << community;
-    }
-}
-
 // A known engine whose clock moved on, or that rebooted, answers with an
 // authenticated notInTimeWindow Report; the module takes its clock and sends
 // the request once more, within a call of one transmission.
@@ -182,16 +171,18 @@ TEST_F(UsmAgentTest, ClockReportsAreFollowedOnce)
     }
 }
 
-// A known engine that the agent no longer is (reset with a new identifier)
-// answers with an unknownEngineID Report: the module discovers the engine
-// again and sends the request once more, in a call of one transmission.
-TEST_F(UsmAgentTest, AnOutdatedKnownEngineIsDiscoveredAgain)
+// At every level the first call discovers the engine, then gets. A known
+// engine that the agent no longer is (reset with a new identifier) answers
+// with an unknownEngineID Report: the module discovers the engine again and
+// sends the request once more, in a call of one transmission.
+TEST_F(UsmAgentTest, EveryLevelDiscoversAndAnOutdatedEngineIsDiscoveredAgain)
 {
-    for (const char* user : {"#carol", Alice}) {
+    for (const char* user : {"#carol", Alice, "#bob/MD5:bobpass1234/DES:bobpriv1234", Erin}) {
         forgetKnownEngines();
         const size_t before = agent_->logSize();
-        ASSERT_EQ(scriptGet(user), "test-agent");
-        ASSERT_TRUE(agent_->waitForLog(before + 2, ManagerSocket::ReplyWaitMs));  // discovery, answered
+        ASSERT_EQ(scriptGet(user), "test-agent") << user;
+        ASSERT_TRUE(agent_->waitForLog(before + 2, ManagerSocket::ReplyWaitMs));
+        EXPECT_EQ(actionsSince(before), (std::vector<std::string>{"discovery", "answered"})) << user;
         ASSERT_EQ(knownEngineCount(), 1);
         UsmSession stale = {};
         setUsmEngine(&stale, reinterpret_cast<const uint8_t*>("stale-engine"), 12, 1, 100);
