@@ -29,6 +29,12 @@ ScopedSession::~ScopedSession()
         closeSession(session_);
 }
 
+void ScopedSession::setAgentSilent()
+{
+    agentSilent_ = true;
+    reportError("Couldn't open snmp", nullptr);
+}
+
 SnmpSession sessionSettings(const char* peer, const char* community, uint16_t remotePort, uint16_t localPort,
                             int32_t timeoutMs, int32_t retries)
 {
@@ -62,11 +68,13 @@ PduHolder requestForLastOid(int32_t command)
     return pdu;
 }
 
-PduHolder answerTo(SnmpSession* session, PduHolder request)
+PduHolder answerTo(ScopedSession& session, PduHolder request)
 {
     SnmpPdu* reply = nullptr;
-    const int32_t status = syncRequest(session, request.release(), &reply);
+    const int32_t status = syncRequest(session.get(), request.release(), &reply);
     PduHolder response(reply);
+    if (status == SyncAgentSilent)
+        session.setAgentSilent();
     if (status != 0 || response == nullptr)
         return nullptr;
     scriptState().lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
@@ -75,7 +83,7 @@ PduHolder answerTo(SnmpSession* session, PduHolder request)
     return response;
 }
 
-VarListHolder requestVariable(SnmpSession* session, PduHolder request)
+VarListHolder requestVariable(ScopedSession& session, PduHolder request)
 {
     const ScriptState& state = scriptState();
     PduHolder response = answerTo(session, std::move(request));
@@ -89,13 +97,13 @@ VarListHolder requestVariable(SnmpSession* session, PduHolder request)
     return VarListHolder(found);
 }
 
-VarListHolder getVariable(SnmpSession* session)
+VarListHolder getVariable(ScopedSession& session)
 {
     PduHolder request = requestForLastOid(PduGetRequest);
     return request != nullptr ? requestVariable(session, std::move(request)) : nullptr;
 }
 
-VarListHolder getNextVariables(SnmpSession* session)
+VarListHolder getNextVariables(ScopedSession& session)
 {
     PduHolder request = requestForLastOid(PduGetNextRequest);
     PduHolder response = request != nullptr ? answerTo(session, std::move(request)) : nullptr;

@@ -32,8 +32,15 @@ public:
     SnmpSession* get() const { return session_; }
     explicit operator bool() const { return session_ != nullptr; }
 
+    // The agent the open recalled from an earlier call answered nothing:
+    // the host has been told "Couldn't open snmp" (1128), as when a
+    // discovery finds nobody, and the call's result stays empty.
+    bool agentSilent() const { return agentSilent_; }
+    void setAgentSilent();
+
 private:
     SnmpSession* session_;
+    bool agentSilent_ = false;
 };
 
 // The settings of a session: peer and community texts (which must outlive
@@ -50,15 +57,16 @@ PduHolder requestForLastOid(int32_t command);
 
 // Sends the request (the engine takes it over) and waits. The Response
 // without an error status that came back, or none. The error status of
-// whatever reply ended the wait, a Report's too, is recorded for the script.
-PduHolder answerTo(SnmpSession* session, PduHolder request);
+// whatever reply ended the wait, a Report's too, is recorded for the script;
+// a silent recalled agent is marked on the session (agentSilent).
+PduHolder answerTo(ScopedSession& session, PduHolder request);
 
 // The binding named by the module-wide OID out of the response to request,
 // standing alone, or none.
-VarListHolder requestVariable(SnmpSession* session, PduHolder request);
+VarListHolder requestVariable(ScopedSession& session, PduHolder request);
 
 // A get of the module-wide OID: the binding of that name, or none.
-VarListHolder getVariable(SnmpSession* session);
+VarListHolder getVariable(ScopedSession& session);
 
 // A get-next of the module-wide OID: the response's whole binding list, or none.
-VarListHolder getNextVariables(SnmpSession* session);
+VarListHolder getNextVariables(ScopedSession& session);

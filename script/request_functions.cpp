@@ -45,9 +45,10 @@ void performSet(HostValue& result, const HostValue& oidArgument, uint8_t type, c
     PduHolder pdu(createPdu(PduSetRequest));
     if (pdu != nullptr) {
         addSetBinding(pdu.get(), type, value, counter64Form);
-        binding = requestVariable(session.get(), std::move(pdu));
+        binding = requestVariable(session, std::move(pdu));
     }
-    bindingToHostValue(binding.get(), result, oidArgument.text);
+    if (!session.agentSilent())
+        bindingToHostValue(binding.get(), result, oidArgument.text);
 }
 
 // The rest of every get: open, request, convert.
@@ -56,8 +57,9 @@ void performGet(HostValue& result, const HostValue& oidArgument, uint16_t remote
     ScopedSession session = openRequestSession(remotePort, localPort);
     if (!session)
         return;
-    const VarListHolder binding = getVariable(session.get());
-    bindingToHostValue(binding.get(), result, oidArgument.text);
+    const VarListHolder binding = getVariable(session);
+    if (!session.agentSilent())
+        bindingToHostValue(binding.get(), result, oidArgument.text);
 }
 
 // A get once its arguments passed their type checks: the peer is argument 0,
@@ -127,8 +129,9 @@ void snmpgetnext(const HostValue* args, HostValue& result)
     ScopedSession session = openRequestSession(state.lastRemotePort, state.lastLocalPort);
     if (!session)
         return;
-    const VarListHolder list = getNextVariables(session.get());
-    bindingToHostValueForLastOid(list.get(), result);
+    const VarListHolder list = getNextVariables(session);
+    if (!session.agentSilent())
+        bindingToHostValueForLastOid(list.get(), result);
 }
 
 void snmpset(const HostValue* args, HostValue& result)

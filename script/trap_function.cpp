@@ -51,7 +51,8 @@ void snmptrapEx(const HostValue* args, HostValue& result)
     if (!readTimeoutRetries(args, 7, timeout, retries))
         return;
     const char* community = args[3].text.GetString();
-    if (community[0] == '#') {
+    if (communityKind(reinterpret_cast<const uint8_t*>(community), static_cast<int32_t>(std::strlen(community))) ==
+        CommunityKind::Usm) {
         // SNMPv3 traps are not sent: refused before anything goes out, the
         // message naming the user but not the secrets behind it.
         const char* slash = std::strchr(community, '/');

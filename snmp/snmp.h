@@ -196,7 +196,8 @@ typedef int32_t (*SnmpAuthHook)(const uint8_t* message, int32_t messageLength, c
 
 // The session's callback: operation (SnmpOpReceived or SnmpOpTimedOut), the
 // session, the request id, the PDU (released by the engine afterwards) and
-// callbackArg. For received Responses and Reports, 1 takes the reply.
+// callbackArg. Only Responses and Reports with a pending request's id are
+// received (any other PDU is dropped with a diagnostic); 1 takes the reply.
 typedef int32_t (*SnmpCallback)(int32_t operation, SnmpSession* session, int32_t requestId, SnmpPdu* pdu,
                                 void* callbackArg);
 
@@ -273,12 +274,18 @@ void unlinkVar(SnmpPdu* pdu, VarBind* var);
 
 // ---- Sessions.
 
+// What a community text selects. After an optional leading "+" (SNMPv2c), a
+// "/" begins the user-based mode's security string, and a "#" followed
+// somewhere by a "/" SNMPv3's "#user/auth/priv/context"; anything else
+// ("#public" too) is a community. Null or empty is a community.
+enum class CommunityKind { Community, UserBased, Usm };
+CommunityKind communityKind(const uint8_t* text, int32_t length);
+
 // Opens a session from the caller's settings, which are copied (texts too).
-// A community that begins with "/" selects the user-based mode: its security
-// string is checked before anything is sent, then the agent is discovered.
-// One that begins with "#" selects SNMPv3 ("#user/auth/priv/context"), read
-// and checked the same way; the agent's engine is discovered unless a recent
-// call learned it.
+// The community selects the mode (communityKind). In the user-based mode the
+// security string is checked before anything is sent, then the agent is
+// discovered unless a recent call learned it; SNMPv3's form is read and
+// checked the same way, then the agent's engine discovered or recalled.
 // Null when the open failed; the last engine error says why. Never ends the
 // process.
 SnmpSession* openSession(const SnmpSession* settings);
@@ -304,8 +311,14 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu);
 // record (before the open) and clears the wait record. Answers the same record.
 SnmpSession* syncInstall(SnmpSession* settings);
 
+// syncRequest's answer when an agent (or SNMPv3 engine) that the open
+// recalled from an earlier call answered nothing at all: the same end as a
+// discovery without a reply, and said the same way ("No Response from PEER").
+constexpr int32_t SyncAgentSilent = 3;
+
 // Sends pdu (which the engine takes over in every case) and waits. 0: a reply
 // arrived (*response, when not null, is the caller's); 1: an error (no PDU,
 // the send failed, the wait failed, copying the reply failed, or the PDU is of
-// a command that is never answered); 2: timed out after the last transmission.
+// a command that is never answered); 2: timed out after the last transmission;
+// SyncAgentSilent: timed out, and the session's agent was only recalled.
 int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response);

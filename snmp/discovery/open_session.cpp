@@ -1,6 +1,6 @@
-// openSession: every session's transport, and for a community that begins
-// with "/" the steps of the user-based mode on top of it, for one that begins
-// with "#" those of SNMPv3.
+// openSession: every session's transport, and on top of it the steps of the
+// mode its community selects (communityKind): the user-based mode's for a
+// "/" security string, SNMPv3's for "#user/...".
 #include <cstdint>
 
 
@@ -17,9 +17,15 @@
 
 namespace {
 
-bool isSecurityString(const SnmpSession* settings)
+// The community after a leading "+": the text that selects the mode, as the
+// session's own copy holds it once the "+" has chosen SNMPv2c.
+const uint8_t* modeText(const uint8_t* text, int32_t* length)
 {
-    return settings->community != nullptr && settings->communityLength > 0 && settings->community[0] == '/';
+    if (text != nullptr && *length > 0 && text[0] == '+') {
+        --*length;
+        return text + 1;
+    }
+    return text;
 }
 
 SnmpSession* failOpen(SnmpSession* session)
@@ -31,25 +37,39 @@ SnmpSession* failOpen(SnmpSession* session)
 
 }  // namespace
 
+CommunityKind communityKind(const uint8_t* text, int32_t length)
+{
+    if (text == nullptr || length <= 0)
+        return CommunityKind::Community;
+    text = modeText(text, &length);
+    if (length > 0 && text[0] == '/')
+        return CommunityKind::UserBased;
+    if (isUsmString(reinterpret_cast<const char*>(text), static_cast<size_t>(length)))
+        return CommunityKind::Usm;
+    return CommunityKind::Community;
+}
+
 SnmpSession* openSession(const SnmpSession* settings)
 {
     if (settings == nullptr)
         return openSessionTransport(settings);
-    const bool userBased = isSecurityString(settings);
+    const CommunityKind kind = communityKind(settings->community, settings->communityLength);
     // A security string that would be refused never gets as far as the
     // discovery: nothing goes out, and nothing goes out weaker than asked.
-    if (userBased && checkSecurityString(reinterpret_cast<const char*>(settings->community)) != 0) {
+    int32_t length = settings->communityLength;
+    if (kind == CommunityKind::UserBased &&
+        checkSecurityString(reinterpret_cast<const char*>(modeText(settings->community, &length))) != 0) {
         libraryState().lastError = SnmpErrGeneric;
         return nullptr;
     }
-    const bool usmBased = isUsmString(reinterpret_cast<const char*>(settings->community),
-                                      settings->community != nullptr ? static_cast<size_t>(settings->communityLength) : 0);
+    // From here on the session's own copy of the community is read: the
+    // text after the "+", the very text the choice was made on.
     SnmpSession* session = openSessionTransport(settings);
-    // The SNMPv3 community is read from the session's copy before the
-    // discovery: a malformed one fails the open with nothing sent.
-    if (session != nullptr && usmBased && openUsmSession(session) != 0)
+    // The SNMPv3 community is read before the discovery: a malformed one
+    // fails the open with nothing sent.
+    if (session != nullptr && kind == CommunityKind::Usm && openUsmSession(session) != 0)
         return failOpen(session);
-    if (session == nullptr || !userBased)
+    if (session == nullptr || kind != CommunityKind::UserBased)
         return session;
 
     session->authHook = usecAuthenticate;

@@ -23,6 +23,8 @@ namespace {
 
 // One security mode's upkeep around the exchange.
 struct Upkeep {
+    // What the session knows of the agent came from an earlier call.
+    bool (*recalled)(const SnmpSession* session);
     // The reply is a Report that asks for the request once more; 0 from
     // prepare lets it go (after learning what the Report said).
     bool (*asksAgain)(const SnmpSession* session, const SnmpPdu* reply);
@@ -45,6 +47,11 @@ bool usecAsksAgain(const SnmpSession* session, const SnmpPdu* reply)
     const SessionSlot* slot = findSessionSlot(session);
     return slot != nullptr && slot->agentRecalled && reportsOutdatedAgent(reply);
 }
+bool usecRecalled(const SnmpSession* session)
+{
+    const SessionSlot* slot = findSessionSlot(session);
+    return slot != nullptr && slot->agentRecalled;
+}
 int32_t usecPrepare(SnmpSession* session, const SnmpPdu*) { return learnAgent(session); }
 bool usecConfirms(const SnmpSession* session, const SnmpPdu* reply)
 {
@@ -60,6 +67,7 @@ bool usmAsksAgain(const SnmpSession* session, const SnmpPdu* reply)
     const UsmReport kind = usmReportKind(reply);
     return kind == UsmReport::NotInTimeWindow || (kind == UsmReport::UnknownEngineId && session->usm->recalled);
 }
+bool usmRecalled(const SnmpSession* session) { return session->usm->recalled; }
 int32_t usmPrepare(SnmpSession* session, const SnmpPdu* reply)
 {
     return usmReportKind(reply) == UsmReport::NotInTimeWindow ? 0 : discoverEngine(session);
@@ -67,8 +75,8 @@ int32_t usmPrepare(SnmpSession* session, const SnmpPdu* reply)
 bool usmConfirms(const SnmpSession*, const SnmpPdu* reply) { return reply->command == PduResponse; }
 void usmRemember(AgentAddress at, const SnmpSession* session) { rememberEngine(at, session->usm); }
 
-const Upkeep UsecUpkeep = {usecAsksAgain, usecPrepare, usecConfirms, rememberAgent, forgetAgent};
-const Upkeep UsmUpkeep = {usmAsksAgain, usmPrepare, usmConfirms, usmRemember, forgetEngine};
+const Upkeep UsecUpkeep = {usecRecalled, usecAsksAgain, usecPrepare, usecConfirms, rememberAgent, forgetAgent};
+const Upkeep UsmUpkeep = {usmRecalled, usmAsksAgain, usmPrepare, usmConfirms, usmRemember, forgetEngine};
 
 // The exchange with the upkeep; a copy of the request is kept for the one
 // resend when copy is set.
@@ -84,8 +92,16 @@ int32_t exchangeKeepingAgent(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** respo
             return 1;
         }
     }
+    const bool recalled = upkeep.recalled(session);
+    SessionTransport* transport = findSessionSlot(session)->transport;
+    transport->peerHeard = false;
     SnmpPdu* reply = nullptr;
     int32_t status = syncExchange(session, pdu, &reply);
+    // An agent known from an earlier call that now sends nothing at all (not
+    // even a refusal that was dropped) ends the call as one never heard of:
+    // the discovery would have found nobody either, and scripts tell
+    // "unreachable" from "refused" by it.
+    const bool silent = status == 2 && recalled && findSessionSlot(session) != nullptr && !transport->peerHeard;
     if (status == 0 && again != nullptr && findSessionSlot(session) != nullptr && upkeep.asksAgain(session, reply)) {
         // Never taken for the answer: it may not even come from the agent.
         const int32_t prepared = upkeep.prepare(session, reply);
@@ -100,9 +116,13 @@ int32_t exchangeKeepingAgent(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** respo
     }
     freePdu(again);
 
-    if (status == 2)
+    if (status == 2) {
         upkeep.forget(asked);
-    else if (status == 0 && reply != nullptr && findSessionSlot(session) != nullptr && fromAsked(reply, asked) &&
+        if (silent) {
+            reportDiscoveryFailure(session, status);
+            status = SyncAgentSilent;
+        }
+    } else if (status == 0 && reply != nullptr && findSessionSlot(session) != nullptr && fromAsked(reply, asked) &&
              upkeep.confirms(session, reply))
         upkeep.remember(asked, session);
     if (response != nullptr)

@@ -82,7 +82,10 @@ const char* privName(UsmPriv priv) { return usmPrivProtocol(priv)->name; }
 
 }  // namespace
 
-bool isUsmString(const char* text, size_t length) { return text != nullptr && length > 0 && text[0] == '#'; }
+bool isUsmString(const char* text, size_t length)
+{
+    return text != nullptr && length > 1 && text[0] == '#' && std::memchr(text + 1, '/', length - 1) != nullptr;
+}
 
 int32_t parseUsmString(const char* text, size_t length, UsmCredentials* credentials)
 {

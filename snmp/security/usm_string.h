@@ -31,7 +31,8 @@ struct UsmCredentials {
     size_t contextLength;
 };
 
-// Whether the community selects SNMPv3 (it begins with "#").
+// Whether the community (after any "+") is SNMPv3's form: a "#" and, somewhere
+// behind it, a "/". "#public" stays a community.
 bool isUsmString(const char* text, size_t length);
 
 // Reads the form; 0, or -1 after saying why on standard error. The result

@@ -32,6 +32,10 @@ struct SessionTransport {
     // A request was given up unanswered: its late replies may still come.
     bool unanswered;
     int32_t receiveTimeout;   // milliseconds last set on the socket; 0: none
+    uint16_t boundPort;       // host order: the port a keepable socket is bound to
+    // A datagram came from the peer's address and port (whatever it held):
+    // the agent is there, even when nothing it sent was taken.
+    bool peerHeard;
 };
 
 // The UDP socket a closed session leaves for the next one (bound to a port of
@@ -43,6 +47,9 @@ struct KeptSocket {
     int32_t socket;
     bool unanswered;         // read away what waits on it before it is used again
     int32_t receiveTimeout;  // as SessionTransport::receiveTimeout
+    // The port it holds for the module's life: a call that names it as its
+    // local port is given this socket.
+    uint16_t port;
 };
 
 // One entry of the session list.

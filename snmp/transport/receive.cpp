@@ -83,14 +83,11 @@ void dispatchReceived(SnmpSession* session, SessionTransport* transport, SnmpPdu
             entry = next;
         }
         break;
-    case PduGetRequest:
-    case PduGetNextRequest:
-    case PduSetRequest:
-    case PduTrap:
-    case PduGetBulkRequest:
-        session->callback(SnmpOpReceived, session, pdu->requestId, pdu, session->callbackArg);
-        break;
     default:
+        // A manager is asked nothing: a request, a trap or an inform that
+        // carries an awaited id (a reflected copy of the request itself, say)
+        // must not end the wait that the genuine reply will end.
+        diagnose("PDU 0x%02X dropped: it answers no request\n", static_cast<unsigned>(pdu->command & 0xFF));
         break;
     }
 }
@@ -111,6 +108,8 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
         return false;
     }
     pdu->peerAddress = from;
+    if (sameSender(from, slot->transport->peerAddress))
+        slot->transport->peerHeard = true;
     Envelope envelope;
     if (slot->session->version == SnmpVersion3) {
         // Judged whole by the security model: nothing it refuses is seen.

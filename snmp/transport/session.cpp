@@ -93,16 +93,18 @@ int32_t nextRequestId(LibraryState& library)
     return library.lastRequestId;
 }
 
-// Gives the transport the kept socket, read empty first when a call left it
-// with replies that may still have come; false when none is kept.
-bool takeKeptSocket(SessionTransport* transport)
+// Gives the transport the kept socket, when one is kept and the call asks for
+// any local port or for the one it holds; read empty first when a call left
+// it with replies that may still have come. False when it is not given.
+bool takeKeptSocket(SessionTransport* transport, uint16_t localPort)
 {
     KeptSocket& kept = libraryState().kept;
-    if (!kept.held)
+    if (!kept.held || (localPort != 0 && localPort != kept.port))
         return false;
     kept.held = false;
     transport->socket = kept.socket;
     transport->receiveTimeout = kept.receiveTimeout;
+    transport->boundPort = kept.port;
     transport->keepable = true;
     if (kept.unanswered) {
         uint8_t scratch[SnmpPacketSize];
@@ -131,7 +133,20 @@ bool keepSocket(const SessionTransport* transport)
     kept.socket = transport->socket;
     kept.unanswered = transport->unanswered || transport->pending != nullptr;
     kept.receiveTimeout = transport->receiveTimeout;
+    kept.port = transport->boundPort;
     return true;
+}
+
+// The port the system chose for a socket bound to port 0; 0 (never kept)
+// when it cannot say.
+uint16_t boundPortOf(int32_t socket)
+{
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    socklen_t length = sizeof local;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
 }
 
 // Closes the kept socket when the module is unloaded.
@@ -204,7 +219,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         return abortOpen(session, nullptr);
     }
 
-    const bool reused = session->localPort == 0 && takeKeptSocket(transport);
+    const bool reused = takeKeptSocket(transport, session->localPort);
     if (!reused) {
         transport->socket = winUdpSocket();
         if (transport->socket == INVALID_SOCKET) {
@@ -237,6 +252,10 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         diagnoseSystemError("bind");
         library.lastError = SnmpErrBadLocalPort;
         return abortOpen(session, community);
+    }
+    if (!reused && transport->keepable) {
+        transport->boundPort = boundPortOf(transport->socket);
+        transport->keepable = transport->boundPort != 0;
     }
 
     session->community = community;

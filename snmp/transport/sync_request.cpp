@@ -31,13 +31,15 @@ int32_t syncCallback(int32_t operation, SnmpSession*, int32_t requestId, SnmpPdu
     SyncWait* wait = static_cast<SyncWait*>(callbackArg);
     if (wait == nullptr || requestId != wait->requestId)
         return 0;
-    wait->waiting = 0;
     if (operation == SnmpOpReceived) {
-        if (pdu != nullptr && (pdu->command == PduResponse || pdu->command == PduReport)) {
-            wait->response = clonePdu(pdu);
-            wait->status = wait->response != nullptr ? 0 : 1;
-        }
+        // Only a reply ends the wait.
+        if (pdu == nullptr || (pdu->command != PduResponse && pdu->command != PduReport))
+            return 0;
+        wait->waiting = 0;
+        wait->response = clonePdu(pdu);
+        wait->status = wait->response != nullptr ? 0 : 1;
     } else if (operation == SnmpOpTimedOut) {
+        wait->waiting = 0;
         wait->status = 2;
     }
     return 1;

@@ -177,7 +177,7 @@ TEST_F(UsmAgentTest, ClockReportsAreFollowedOnce)
 // sends the request once more, in a call of one transmission.
 TEST_F(UsmAgentTest, EveryLevelDiscoversAndAnOutdatedEngineIsDiscoveredAgain)
 {
-    for (const char* user : {"#carol", Alice, "#bob/MD5:bobpass1234/DES:bobpriv1234", Erin}) {
+    for (const char* user : {"#carol/", Alice, "#bob/MD5:bobpass1234/DES:bobpriv1234", Erin}) {
         forgetKnownEngines();
         const size_t before = agent_->logSize();
         ASSERT_EQ(scriptGet(user), "test-agent") << user;

@@ -223,7 +223,9 @@ TEST_F(ReceiveTest, ResponseMatchesItsPendingRequest)
     EXPECT_EQ(transportOf(session)->pending->next, nullptr);
 }
 
-TEST_F(ReceiveTest, IncomingRequestsAndTrapsReachTheCallbackOnce)
+// A manager answers nothing: incoming requests, even with the pending id,
+// never reach the callback, and the pending request is untouched by them.
+TEST_F(ReceiveTest, IncomingRequestsNeverReachTheCallback)
 {
     LoopbackPeer peer;
     Recorder recorder;
@@ -232,12 +234,11 @@ TEST_F(ReceiveTest, IncomingRequestsAndTrapsReachTheCallbackOnce)
     SnmpSession* session = openSession(&settings);
     sendPdu(session, getRequest());
     peer.receive();
-    for (int32_t command : {PduGetRequest, PduSetRequest, PduGetNextRequest}) {
+    for (int32_t command : {PduGetRequest, PduSetRequest, PduGetNextRequest, PduGetBulkRequest}) {
         peer.reply(encodeReply(0, "public", command, 1));
         readWhenReady(session);
     }
-    ASSERT_EQ(recorder.calls.size(), 3u);
-    // The pending request with the same id is untouched by them.
+    EXPECT_TRUE(recorder.calls.empty());
     EXPECT_NE(transportOf(session)->pending, nullptr);
 }
 

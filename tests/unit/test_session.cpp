@@ -151,8 +151,8 @@ uint16_t freeUdpPort()
 
 // A port the caller chose is bound, and released with the session, free for
 // anyone at once; a socket of the system's choice is kept for the next
-// session, never inherited by a child process, and closed when the kept
-// sockets are released.
+// session (also one that names its port), never inherited by a child
+// process, and closed when the kept sockets are released.
 TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
 {
     LoopbackPeer peer;
@@ -184,6 +184,14 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(findSessionSlot(second)->transport->socket, socketOfFirst);
     closeSession(second);
+    // The kept socket holds its port: a session that names it gets the socket.
+    getsockname(socketOfFirst, reinterpret_cast<sockaddr*>(&bound), &length);
+    settings.localPort = ntohs(bound.sin_port);
+    SnmpSession* named = openSession(&settings);
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(findSessionSlot(named)->transport->socket, socketOfFirst);
+    closeSession(named);
+    ASSERT_TRUE(libraryState().kept.held);
     releaseKeptSockets();
     EXPECT_FALSE(libraryState().kept.held);
     EXPECT_EQ(fcntl(socketOfFirst, F_GETFD), -1);

@@ -22,14 +22,14 @@ TEST(UsmString, FormsAndRefusals)
         UsmPriv priv;
         const char* context;
     } cases[] = {
-        {"#alice", nullptr, UsmAuth::None, UsmPriv::None, ""},
+        {"#alice/", nullptr, UsmAuth::None, UsmPriv::None, ""},
         {"#alice/sha-256:alicepass123/aes:alicepriv123/ctx", nullptr, UsmAuth::Sha256, UsmPriv::Aes128, "ctx"},
         {"#bob/MD5:0x526f5eed9fcce26f8964c2930787d82b", nullptr, UsmAuth::Md5, UsmPriv::None, ""},
         {"#bob/SHA:0x6695febc9288e36282235fc7151f128497b38f3f/DES:0x00112233445566778899aabbccddeeff", nullptr,
          UsmAuth::Sha1, UsmPriv::Des, ""},
         {"#carol///public", nullptr, UsmAuth::None, UsmPriv::None, "public"},
-        {"#", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
-        {"#123456789012345678901234567890123", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#/", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
+        {"#123456789012345678901234567890123/", "user name must be 1 to 32", UsmAuth::None, UsmPriv::None, ""},
         {"#a/b/c/d/e", "is #user/auth/priv/context", UsmAuth::None, UsmPriv::None, ""},
         {"#a/SHA", "authentication needs PROTOCOL:secret", UsmAuth::None, UsmPriv::None, ""},
         {"#a/SHA-1:abcdefgh", "unknown authentication protocol SHA-1", UsmAuth::None, UsmPriv::None, ""},
@@ -57,7 +57,9 @@ TEST(UsmString, FormsAndRefusals)
         EXPECT_EQ(std::string(credentials.context, credentials.contextLength), c.context) << c.text;
     }
     setDiagnosticSink(nullptr);
-    EXPECT_FALSE(isUsmString("/alice", 6));
+    // "#" makes SNMPv3's form only with a "/" behind it.
+    for (const char* community : {"/alice", "#alice", "#", "public/x"})
+        EXPECT_FALSE(isUsmString(community, std::strlen(community))) << community;
     EXPECT_FALSE(isUsmString(nullptr, 0));
 }
 

@@ -72,9 +72,10 @@ U.main(function()
   T.eq(log[1].action, "discovery", "the get's discovery")
 
   -- At the limits the parts are taken, and the agent, which carries user
-  -- names up to 16 octets, cannot read the request: no answer, 1127. The
-  -- agent is known from the get: no discovery.
-  U.expect_no_value(agent, "/" .. string.rep("u", 31), "system.5.0", "31-octet user name")
+  -- names up to 16 octets, cannot read the request and sends nothing. The
+  -- agent is known from the get (no discovery), so nothing at all came back:
+  -- as from an agent never heard of, 1128.
+  U.expect_no_session(agent, "/" .. string.rep("u", 31), "system.5.0", "31-octet user name")
   U.expect_entry(U.take_log(agent, 1)[1], {action = "bad-parameters", sent = "0"}, "31-octet user name")
   -- A 72-octet context: the agent carries 40 at most. The known agent that
   -- did not answer was forgotten: discovered again.

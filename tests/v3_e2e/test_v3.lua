@@ -33,7 +33,10 @@ end
 
 local function community(r)
   local function part(p, secret) return p == "" and "" or (r.lower and p:lower() or p) .. ":" .. secret end
-  return (("#%s/%s/%s/%s"):format(r.user, part(r.auth, r.key or r.apass), part(r.priv, r.ppass), r.context):gsub("/+$", ""))
+  -- Empty parts at the end are left out, but the "/" after the user stays: "#user" alone is a community.
+  local text = ("#%s/%s/%s/%s"):format(r.user, part(r.auth, r.key or r.apass), part(r.priv, r.ppass), r.context)
+  text = text:gsub("/+$", "")
+  return text:find("/") and text or text .. "/"
 end
 
 -- Net-SNMP's tool as the same user.
@@ -107,7 +110,7 @@ local FAILURES = {
   {"get", "pysnmp", "#carol/SHA-256:wrongpass12/AES:carolpriv123", NO_VALUE, COULDNT_GET, "dropped: wrong digest"},
   {"get", "snmpd", "#nobody/SHA:nobodypass1", NO_VALUE, COULDNT_GET, "dropped: usmStatsUnknownUserNames"},
   {"get", "pysnmp", "#nobody/SHA:nobodypass1", NO_VALUE, COULDNT_GET},
-  {"get", "snmpd", "#nobody", NO_VALUE, COULDNT_GET},
+  {"get", "snmpd", "#nobody/", NO_VALUE, COULDNT_GET},
   {"get", "snmpd", "#md5u/MD5:md5pass123/DES:md5upriv123", NO_VALUE, COULDNT_GET, "dropped: usmStatsUnsupportedSecLevels"},
   {"get", "pysnmp", "#erin/MD5:erinpass1234/DES:erinpriv1234", NO_VALUE, COULDNT_GET},
   {"get", "snmpd", "#sha256u/SHA-256:sha256pass1/AES:wrongpriv12", NO_VALUE, COULDNT_GET},
@@ -122,8 +125,8 @@ local FAILURES = {
   {"get", "snmpd", "#shau/SHA:0x" .. ("zz"):rep(20), NOT_OPENED, COULDNT_OPEN, "must be 0x and 40 hexadecimal digits"},
   {"get", "snmpd", "#plain//AES:plainpriv12", NOT_OPENED, COULDNT_OPEN, "privacy needs authentication"},
   {"get", "snmpd", "#md5u/md5pass123", NOT_OPENED, COULDNT_OPEN, "needs PROTOCOL:secret"},
-  {"get", "snmpd", "#", NOT_OPENED, COULDNT_OPEN, "user name must be 1 to 32"},
-  {"get", "snmpd", "#" .. ("u"):rep(33), NOT_OPENED, COULDNT_OPEN, "user name must be 1 to 32"},
+  {"get", "snmpd", "#/", NOT_OPENED, COULDNT_OPEN, "user name must be 1 to 32"},
+  {"get", "snmpd", "#" .. ("u"):rep(33) .. "/", NOT_OPENED, COULDNT_OPEN, "user name must be 1 to 32"},
   {"get", "snmpd", "#ctxu/SHA:ctxpass123//" .. ("c"):rep(33), NOT_OPENED, COULDNT_OPEN, "context name longer than 32"},
   {"get", "snmpd", "#a/b/c/d/e", NOT_OPENED, COULDNT_OPEN, "#user/auth/priv/context"},
   {"trap", "snmpd", "#md5u/MD5:md5pass123", "nil nil []", "message 1129: #md5u"},

@@ -932,6 +932,11 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                                    index, bindings, &wrong))
                         datagrams.push_back(std::move(wrong));
                 }
+                std::vector<uint8_t> other;
+                if (affected && m.commandFirst != 0 &&
+                    encodeWith(request, record, request.encodeFlag, request.encoder, m.commandFirst, pdu->requestId,
+                               status, index, forgedBindings(bindings), &other))
+                    datagrams.push_back(std::move(other));
                 if (affected && m.mangleFirst != Mangle::None)
                     datagrams.push_back(mangled(reply, m.mangleFirst));
                 if (affected) {

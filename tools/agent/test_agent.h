@@ -74,7 +74,8 @@ const char* mangleName(Mangle mangle);
 //   2. waits delayMs (other requests are served meanwhile);
 //   3. sends, in this order: the reply of the previous answered request
 //      (previousReplyFirst), the reply with requestId + wrongIdOffset
-//      (wrongIdFirst), a mangled copy of the reply (mangleFirst), a hook's
+//      (wrongIdFirst), a copy of the reply with the PDU tag commandFirst and
+//      forged values, a mangled copy of the reply (mangleFirst), a hook's
 //      forged copies (ReceivedRequest::forgedFirst), the reply (unless a hook
 //      withholds it), and the reply once more (duplicate).
 // dropFirst counts requests that would be answered (decoded, accepted
@@ -88,6 +89,7 @@ struct Misbehaviour {
     bool wrongIdFirst = false;
     int32_t wrongIdOffset = 1000;
     bool previousReplyFirst = false;
+    int32_t commandFirst = 0;  // a PDU tag (a request, an inform, ...); 0: none
     Mangle mangleFirst = Mangle::None;
     bool report = false;
     int32_t errorStatus = -1;  // -1: as the table gives it
