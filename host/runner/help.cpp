@@ -15,12 +15,15 @@ const char Options[] =
     "  -l name        require library name into global name (-l g=mod: into g)\n"
     "  -i             an interactive prompt after the script (alone: a prompt at once)\n"
     "  -v             show the version of Lua and of the module\n"
+    "  -E             ignore LUA_INIT, LUA_PATH and LUA_CPATH (and their _5_4 forms)\n"
+    "  -W             turn warnings on\n"
     "  -              run standard input as the script, and stop handling options\n"
     "  --             stop handling options\n"
     "  --module PATH  load the module from PATH (default: snmp.so beside the runner)\n"
     "  --dump         print every datagram sent and received, in hexadecimal, on standard\n"
     "                 error (VANTOR_DUMP=1 in the environment does the same)\n"
     "  -h, --help     this help\n"
+    "Before -e, -l and the script, LUA_INIT_5_4 (or else LUA_INIT) runs: a chunk, or @file.\n"
     "Without a script or -e, the runner prompts when standard input is a terminal and runs\n"
     "standard input otherwise. Exit status: 0 when everything ran to its end, 1 on a script\n"
     "error, 2 on a usage or module-load error.\n"
@@ -50,8 +53,13 @@ const char Options[] =
 
 }  // namespace
 
-int printUsage()
+int printUsage(const char* option, bool missingArgument)
 {
+    // Worded as lua words it.
+    if (missingArgument)
+        std::fprintf(stderr, "vantor-lua: '%s' needs argument\n", option);
+    else
+        std::fprintf(stderr, "vantor-lua: unrecognized option '%s'\n", option);
     std::fputs(Usage, stderr);
     std::fputs("Try 'vantor-lua -h' for more information.\n", stderr);
     return RunnerUsageError;

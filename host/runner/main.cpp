@@ -1,6 +1,6 @@
 // vantor-lua [options] [script [args]]: the lua interpreter's command line
-// (-e, -l, -i, -v, -, --), with the module loaded before anything runs and
-// unloaded at the end; --module PATH, --dump and -h of its own.
+// (-e, -l, -i, -v, -E, -W, -, --, and LUA_INIT), with the module loaded before
+// anything runs and unloaded at the end; --module PATH, --dump and -h of its own.
 //
 // Exit status: 0 when everything ran to its end, 1 on a script error, 2 on a
 // usage or module-load error.
@@ -31,10 +31,10 @@ std::string ownFolder()
     return slash == std::string::npos ? "." : full.substr(0, slash);
 }
 
-// One -e or -l, in the order given.
+// One -e, -l or -W, in the order given.
 struct Action {
-    char option;  // 'e' or 'l'
-    const char* text;
+    char option;  // 'e', 'l' or 'W'
+    const char* text;  // null for -W
 };
 
 struct CommandLine {
@@ -44,12 +44,23 @@ struct CommandLine {
     bool version = false;
     bool dump = false;
     bool help = false;
+    bool ignoreEnvironment = false;  // -E
     int script = 0;  // index of the script in argv ("-" for standard input); 0: none
 };
 
+// A wrong command line: the option as given, and whether it lacks its
+// argument (otherwise it is not known).
+struct UsageError {
+    const char* option = nullptr;
+    bool missingArgument = false;
+};
+
+UsageError unknownOption(const char* option) { return {option, false}; }
+UsageError missingArgument(const char* option) { return {option, true}; }
+
 // Parses argv as lua does: options until the script (or "-" or "--").
-// False on a usage error.
-bool parse(int argc, char** argv, CommandLine& line)
+// Answers the offending option of a usage error, or none.
+UsageError parse(int argc, char** argv, CommandLine& line)
 {
     int i = 1;
     for (; i < argc; ++i) {
@@ -63,7 +74,7 @@ bool parse(int argc, char** argv, CommandLine& line)
         if (std::strcmp(a, "--module") == 0 || std::strcmp(a, "--dump") == 0 || std::strcmp(a, "--help") == 0) {
             if (a[2] == 'm') {
                 if (++i >= argc)
-                    return false;
+                    return missingArgument(a);
                 line.modulePath = argv[i];
             } else if (a[2] == 'd') {
                 line.dump = true;
@@ -75,28 +86,34 @@ bool parse(int argc, char** argv, CommandLine& line)
         switch (a[1]) {
         case 'e':
         case 'l': {
-            // The text follows at once (-eCHUNK) or as the next argument.
-            const char* text = a[2] != 0 ? a + 2 : (i + 1 < argc ? argv[++i] : nullptr);
+            // The text follows at once (-eCHUNK) or as the next argument,
+            // which lua does not take when it looks like an option.
+            const char* text = a[2] != 0 ? a + 2 : (i + 1 < argc && argv[i + 1][0] != '-' ? argv[++i] : nullptr);
             if (text == nullptr)
-                return false;
+                return missingArgument(a);
             line.actions.push_back({a[1], text});
             break;
         }
         case 'i':
         case 'v':
         case 'h':
+        case 'E':
+        case 'W':
             if (a[2] != 0)
-                return false;
+                return unknownOption(a);
             line.interactive |= a[1] == 'i';
             line.version |= a[1] == 'v' || a[1] == 'i';
             line.help |= a[1] == 'h';
+            line.ignoreEnvironment |= a[1] == 'E';
+            if (a[1] == 'W')
+                line.actions.push_back({'W', nullptr});
             break;
         default:
-            return false;
+            return unknownOption(a);
         }
     }
     line.script = i < argc ? i : 0;
-    return true;
+    return {};
 }
 
 int traceback(lua_State* L)
@@ -127,8 +144,29 @@ int reportLoad(lua_State* L)
     return RunnerScriptError;
 }
 
+// LUA_INIT_5_4, or else LUA_INIT: a chunk, or @ and the file to run.
+int runInitVariable(lua_State* L)
+{
+    const char* name = "=LUA_INIT_" LUA_VERSION_MAJOR "_" LUA_VERSION_MINOR;
+    const char* init = std::getenv(name + 1);
+    if (init == nullptr) {
+        name = "=LUA_INIT";
+        init = std::getenv(name + 1);
+    }
+    if (init == nullptr)
+        return 0;
+    const int loaded = init[0] == '@' ? luaL_loadfile(L, init + 1) : luaL_loadbuffer(L, init, std::strlen(init), name);
+    if (loaded != LUA_OK)
+        return reportLoad(L);
+    return callReporting(L, 0, 0) == LUA_OK ? 0 : RunnerScriptError;
+}
+
 int runAction(lua_State* L, const Action& action)
 {
+    if (action.option == 'W') {
+        lua_warning(L, "@on", 0);
+        return 0;
+    }
     if (action.option == 'e') {
         if (luaL_loadbuffer(L, action.text, std::strlen(action.text), "=(command line)") != LUA_OK)
             return reportLoad(L);
@@ -170,6 +208,11 @@ int run(lua_State* L, const CommandLine& line, int argc, char** argv, const Load
     setArgTable(L, argc, argv, line.script);
     if (line.version)
         printVersion(module);
+    if (!line.ignoreEnvironment) {
+        const int status = runInitVariable(L);
+        if (status != 0)
+            return status;
+    }
     for (const Action& action : line.actions) {
         const int status = runAction(L, action);
         if (status != 0)
@@ -217,8 +260,9 @@ int main(int argc, char** argv)
 {
     CommandLine line;
     line.modulePath = ownFolder() + "/snmp.so";
-    if (!parse(argc, argv, line))
-        return printUsage();
+    const UsageError wrong = parse(argc, argv, line);
+    if (wrong.option != nullptr)
+        return printUsage(wrong.option, wrong.missingArgument);
     if (line.help)
         return printHelp();
     // The module reads it when the host initialises it.
@@ -237,6 +281,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantor-lua: cannot create the Lua state\n");
         unloadModule(module);
         return RunnerUsageError;
+    }
+    // The package library then leaves LUA_PATH and LUA_CPATH unread.
+    if (line.ignoreEnvironment) {
+        lua_pushboolean(L, 1);
+        lua_setfield(L, LUA_REGISTRYINDEX, "LUA_NOENV");
     }
     luaL_openlibs(L);
 

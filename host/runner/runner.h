@@ -54,9 +54,9 @@ void installLuaBindings(lua_State* lua, LoadedModule& module, HostWindow& window
 constexpr int RunnerScriptError = 1;
 constexpr int RunnerUsageError = 2;  // also a module that does not load
 
-// The usage line on standard error (RunnerUsageError), and the help on
-// standard output (0).
-int printUsage();
+// What is wrong with the option, then the usage line, on standard error
+// (RunnerUsageError); the help on standard output (0).
+int printUsage(const char* option, bool missingArgument);
 int printHelp();
 
 // Calls the function below its `arguments` on the stack with a traceback for

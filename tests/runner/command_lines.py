@@ -14,8 +14,10 @@ GET = 'snmpgetEx("127.0.0.1", 9, 0, "public", "system.5.0", 100, 1)'
 DUMPED = r"\nSending 47 bytes to UDP: \[127\.0\.0\.1\]:9->\[0\.0\.0\.0\]:\d+\n0000: 30 82 00 2B  02 01 00 04  06 70 75 62  6C 69 63 A0    0\.\.\+\.\.\.\.\.public\.\n"
 
 def run(args, stdin="", env=None):
+    # Only the cases' own LUA_INIT, none of the caller's.
+    clean = {k: v for k, v in os.environ.items() if not k.startswith("LUA_INIT")}
     return subprocess.run([runner] + args, input=stdin.encode(), capture_output=True, timeout=60,
-                          env=dict(os.environ, **(env or {})))
+                          env=dict(clean, **(env or {})))
 
 M = ["--module", module]
 # (what, arguments, standard input, environment, status, stdout pattern, stderr pattern);
@@ -24,10 +26,14 @@ CASES = [
     ("script runs to its end", M + [script("ok.lua")], "", None, 0, "", ""),
     ("script error", M + [script("error.lua")], "", None, 1, "", r"vantor-lua: .*deliberate failure\n(.|\n)*"),
     ("script that does not exist", M + [script("no-such.lua")], "", None, 1, "", r"vantor-lua: cannot open .*\n"),
-    ("unknown option", ["--frobnicate", script("ok.lua")], "", None, 2, "", r"usage: vantor-lua (.|\n)*"),
-    ("unknown short option", ["-x"], "", None, 2, "", r"usage: (.|\n)*"),
-    ("-e without its chunk", M + ["-e"], "", None, 2, "", r"usage: (.|\n)*"),
-    ("--module without its path", ["--module"], "", None, 2, "", r"usage: (.|\n)*"),
+    ("unknown option", ["--frobnicate", script("ok.lua")], "", None, 2, "",
+     r"vantor-lua: unrecognized option '--frobnicate'\nusage: vantor-lua (.|\n)*"),
+    ("unknown short option", ["-x"], "", None, 2, "", r"vantor-lua: unrecognized option '-x'\nusage: (.|\n)*"),
+    ("-W with more letters", ["-Wx"], "", None, 2, "", r"vantor-lua: unrecognized option '-Wx'\nusage: (.|\n)*"),
+    ("-e without its chunk", M + ["-e"], "", None, 2, "", r"vantor-lua: '-e' needs argument\nusage: (.|\n)*"),
+    ("-l before another option", M + ["-l", "-v"], "", None, 2, "", r"vantor-lua: '-l' needs argument\nusage: (.|\n)*"),
+    ("--module without its path", ["--module"], "", None, 2, "",
+     r"vantor-lua: '--module' needs argument\nusage: (.|\n)*"),
     ("module that does not load", ["--module", "/nonexistent/snmp.so", script("ok.lua")], "", None, 2, "",
      r"vantor-lua: cannot load module /nonexistent/snmp\.so: .*\n"),
     ("default message printer", M + [script("report.lua")], "", None, 0, "", r"message 1129: 1\.3\.x\n"),
@@ -40,6 +46,18 @@ CASES = [
     ("-e attached, in order", M + ["-ex = 6", "-e", "print(x * 7)"], "", None, 0, r"42\n", ""),
     ("-e error", M + ["-e", 'error("bad")'], "", None, 1, "", r"vantor-lua: \(command line\):1: bad\n(.|\n)*"),
     ("-l global=module", M + ["-l", "s=string", "-e", 'print(s.upper("snmp"))'], "", None, 0, r"SNMP\n", ""),
+    ("-W makes warn() print", M + ["-W", "-e", 'warn("lo", "ud")'], "", None, 0, "", r"Lua warning: loud\n"),
+    ("warnings off without -W", M + ["-e", 'warn("quiet")'], "", None, 0, "", ""),
+    ("LUA_INIT_5_4 first, over LUA_INIT", M + ["-e", "print(2)"], "",
+     {"LUA_INIT_5_4": "print(1)", "LUA_INIT": "print(0)"}, 0, r"1\n2\n", ""),
+    ("LUA_INIT @file", M + ["-e", "print(2)"], "", {"LUA_INIT": "@" + script("report.lua")}, 0, r"2\n",
+     r"message 1129: 1\.3\.x\n"),
+    ("LUA_INIT error", M + ["-e", "print(2)"], "", {"LUA_INIT": 'error("init")'}, 1, "",
+     r"vantor-lua: LUA_INIT:1: init\n(.|\n)*"),
+    ("-E ignores LUA_INIT", M + ["-E", "-e", "print(2)"], "", {"LUA_INIT_5_4": "print(1)", "LUA_INIT": "print(0)"},
+     0, r"2\n", ""),
+    ("-E ignores LUA_PATH", M + ["-E", "-e", "print(package.path:find('/nowhere/', 1, true))"], "",
+     {"LUA_PATH_5_4": "/nowhere/?.lua", "LUA_PATH": "/nowhere/?.lua"}, 0, r"nil\n", ""),
     ("-l of a missing module", M + ["-l", "nosuch"], "", None, 1, "", r"vantor-lua: module 'nosuch' not found(.|\n)*"),
     ("- runs standard input", M + ["-", "a", "b"], "print(arg[0], ...)", None, 0, r"-\ta\tb\n", ""),
     ("no script: standard input", M, 'print(oidSetValue("system", 7, 5))', None, 0, r"1\.3\.6\.1\.2\.1\.1\.5\n", ""),
