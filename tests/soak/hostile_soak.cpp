@@ -316,7 +316,8 @@ private:
     std::vector<uint8_t> shaped(const testagent::UsmShape& shape, SnmpPdu* pdu, int32_t msgIdShift = 0)
     {
         testagent::UsmShape copy = shape;
-        copy.msgId = static_cast<int32_t>(static_cast<uint32_t>(shape.msgId + msgIdShift) & 0x7FFFFFFFu);
+        const uint32_t shifted = static_cast<uint32_t>(shape.msgId) + static_cast<uint32_t>(msgIdShift);
+        copy.msgId = static_cast<int32_t>(shifted & 0x7FFFFFFFu);
         const int32_t requestId = pdu->requestId;
         pdu->requestId = static_cast<int32_t>(static_cast<uint32_t>(requestId) + static_cast<uint32_t>(msgIdShift));
         std::vector<uint8_t> out;
@@ -482,7 +483,9 @@ private:
         }
         const std::string communityText(reinterpret_cast<char*>(community), static_cast<size_t>(communityLength));
         const std::vector<uint8_t> valid = validReply(pdu, version, communityText, pdu->requestId);
-        const std::vector<uint8_t> otherId = validReply(pdu, version, communityText, pdu->requestId + 1 + static_cast<int32_t>(pick(5)));
+        // Counted without a sign: the id may be the largest there is.
+        const int32_t nearId = static_cast<int32_t>(static_cast<uint32_t>(pdu->requestId) + 1u + pick(5));
+        const std::vector<uint8_t> otherId = validReply(pdu, version, communityText, nearId);
         freePdu(pdu);
         deliver(valid, otherId, nullptr, from, static_cast<Plan>(pick(PlanForgedFirst)));
     }
