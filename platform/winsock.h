@@ -1,13 +1,14 @@
 // Winsock 1.1 names over BSD sockets.
 //
 // Where POSIX already has the name with a compatible shape, the POSIX call is
-// the one used: socket, bind, sendto, setsockopt, gethostname, inet_addr,
-// inet_ntoa, htons, ntohl (SOCKET is a plain descriptor here, so they take it
-// as it is; the int lengths Winsock passes convert to socklen_t/size_t).
+// the one used: socket, bind, sendto, setsockopt, gethostname, inet_ntoa,
+// htons, ntohl (SOCKET is a plain descriptor here, so they take it as it is;
+// the int lengths Winsock passes convert to socklen_t/size_t).
 // Added: the SOCKET type and its constants, closesocket, a recvfrom that takes
 // Winsock's int* address length and reports a datagram larger than the buffer
-// as Winsock does, Winsock's gethostbyname (which knows the empty name), and
-// Winsock's select with its own read set.
+// as Winsock does, Winsock's inet_addr (the C library's reads other texts, so
+// its name is poisoned below), Winsock's gethostbyname (which knows the empty
+// name), and Winsock's select with its own read set.
 //
 // The set type: a count and at most 64 sockets, as Winsock has it, under
 // names that do not meet <sys/select.h>'s fd_set. Its select is built on
@@ -28,6 +29,10 @@
 #include <unistd.h>
 
 #include "platform/win_types.h"
+
+// The C library's inet_addr reads texts Winsock's refuses ("0x" as 0.0.0.0,
+// "1.2.3.4\tx"): every caller takes winInetAddr.
+#pragma GCC poison inet_addr
 
 typedef int SOCKET;
 #define INVALID_SOCKET (-1)
@@ -60,6 +65,25 @@ SOCKET winUdpSocket();
 // (at least 1; 0 waits without limit). A receive that waited that long fails
 // with ETIMEDOUT (the platform's WSAETIMEDOUT). 0, or SOCKET_ERROR.
 int winSetReceiveTimeout(SOCKET sock, int milliseconds);
+
+// Reads an IPv4 address text as Winsock's inet_addr reads it: one to four
+// parts separated by '.', each decimal, octal (a leading 0) or hexadecimal
+// (0x or 0X); with fewer than four, the last part fills the remaining octets
+// (a: 32 bits; a.b: 8.24 bits; a.b.c: 8.8.16 bits). A part beyond its range,
+// an empty part (0x without digits too), a character no digit of the part's
+// base, more than four parts, the empty text and null are refused.
+// What follows a space is ignored ("10.0.0.1 junk" is 10.0.0.1): Winsock's
+// reading is the 4.2BSD routine's, which ends the address at white space, and
+// its documentation refuses a text that "does not contain a legitimate
+// Internet address", not one that holds more. Only the space ends it here:
+// tabs and line ends, which the documentation never names, are refused.
+// True and the address in network order in *address, or false.
+bool winParseInetAddress(const char* text, in_addr_t* address);
+
+// Winsock's inet_addr over winParseInetAddress: the address in network order,
+// INADDR_NONE for a refused text, which is also the all-ones address
+// (255.255.255.255, 0xffffffff, ...): callers that must tell them apart parse.
+in_addr_t winInetAddr(const char* text);
 
 // Winsock's gethostbyname: the empty name (or null) is the local host, as
 // Winsock answers it; any other name as the system resolves it. Null when the

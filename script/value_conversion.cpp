@@ -1,13 +1,12 @@
 #include "script/value_conversion.h"
 
-#include <arpa/inet.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "hostapi/host_messages.h"
+#include "platform/winsock.h"
 #include "script/module_state.h"
 #include "script/oid_text.h"
 
@@ -165,6 +164,19 @@ bool reportFailure(Conversion conversion, HostValue& result, const char* oidText
     }
 }
 
+// A set's IpAddress text as the host's platform converts it, with Winsock's
+// inet_addr: the four octets in network order. A text with a zero byte inside
+// is refused, as inet_addr would read only its start.
+bool readIpAddressText(const CString& text, uint8_t* octets)
+{
+    in_addr_t address;
+    if (std::strlen(text.GetString()) != static_cast<size_t>(text.GetLength()) ||
+        !winParseInetAddress(text.GetString(), &address))
+        return false;
+    std::memcpy(octets, &address, 4);
+    return true;
+}
+
 }  // namespace
 
 bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText)
@@ -213,7 +225,7 @@ bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t t
     }
     if (type == ASN_IPADDRESS) {
         uint8_t address[4];
-        if (!parseDottedAddress(text, address))
+        if (!readIpAddressText(text, address))
             return false;
         return appendBinding(pdu, name, count, type, address, 4);
     }
@@ -230,26 +242,8 @@ bool textConverts(uint8_t type, const CString& text)
     }
     if (type == ASN_IPADDRESS) {
         uint8_t address[4];
-        return parseDottedAddress(text, address);
+        return readIpAddressText(text, address);
     }
     return true;
 }
 
-bool parseDottedAddress(const CString& text, uint8_t* octets)
-{
-    const char* p = text.GetString();
-    const char* const end = p + text.GetLength();
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0 && (p == end || *p++ != '.'))
-            return false;
-        const char* digits = p;
-        unsigned value = 0;
-        while (p != end && *p >= '0' && *p <= '9' && p - digits < 3)
-            value = value * 10 + static_cast<unsigned>(*p++ - '0');
-        // A leading zero would read as octal to some (inet_addr): refused, not guessed.
-        if (p == digits || value > 255 || (p - digits > 1 && *digits == '0'))
-            return false;
-        octets[i] = static_cast<uint8_t>(value);
-    }
-    return p == end;
-}

@@ -24,17 +24,14 @@ bool addCounter64Binding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint
                          uint32_t low);
 bool addBytesBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const void* bytes,
                      int32_t length);
-// By type: ASN_OBJECT_ID parses the text as an OID value, ASN_IPADDRESS as a
-// dotted address (textConverts says which texts do); any other type sends
+// By type: ASN_OBJECT_ID parses the text as an OID value, ASN_IPADDRESS as an
+// IPv4 address (textConverts says which texts do); any other type sends
 // every byte of the text. False, and no binding, for a text that does not
 // convert.
 bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const CString& text);
 
 // Whether a set's text converts to the type: for ASN_OBJECT_ID an OID text
 // that parses whole to 2 up to SnmpOidCapacity sub-identifiers, for
-// ASN_IPADDRESS four dotted decimal octets (0 to 255, no leading zeros, no
-// blanks); any text for the other types.
+// ASN_IPADDRESS a text Winsock's inet_addr reads (winParseInetAddress) without
+// a zero byte inside; any text for the other types.
 bool textConverts(uint8_t type, const CString& text);
-
-// Four dotted decimal octets, in the order written; false for anything else.
-bool parseDottedAddress(const CString& text, uint8_t* octets);

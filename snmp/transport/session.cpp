@@ -66,7 +66,7 @@ SnmpSession* abortOpen(SnmpSession* session, uint8_t* community)
 
 bool resolvePeer(const char* name, in_addr_t* address)
 {
-    *address = inet_addr(name);
+    *address = winInetAddr(name);
     if (*address != INADDR_NONE)
         return true;
     const hostent* entry = winGethostbyname(name);

@@ -141,6 +141,7 @@ for _, case in ipairs({
   {ASN_OBJECT_ID, "1.3.x", nil},                             -- does not parse: refused (1129)
   {ASN_IPADDRESS, "256.1.1.1", nil},                         -- no address: refused (1129)
   {ASN_IPADDRESS, "10.0.0.1", "40|10.0.0.1"},
+  {ASN_IPADDRESS, "10.1", "40|10.0.0.1"},                    -- as Winsock's inet_addr reads it
   {ASN_OCTET_STR, "", "04|"},
   {ASN_OCTET_STR, "abc", "04|616263"},
   {ASN_OCTET_STR, bin("\0\1\255"), "04|0001ff"},

@@ -131,7 +131,7 @@ public:
         const int wellKnown = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in at{};
         at.sin_family = AF_INET;
-        at.sin_addr.s_addr = inet_addr(WellKnownAddress);
+        at.sin_addr.s_addr = winInetAddr(WellKnownAddress);
         at.sin_port = htons(161);
         if (bind(wellKnown, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0)
             socks_.push_back(wellKnown);

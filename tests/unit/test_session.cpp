@@ -95,11 +95,16 @@ TEST_F(SessionTest, PeerNames)
     ASSERT_NE(local, nullptr);
     EXPECT_NE(findSessionSlot(local)->transport->peerAddress.sin_addr.s_addr, 0u);
 
-    // The all-ones address is the dotted conversion's failure value, so it is looked up as a name.
-    settings.peerName = "255.255.255.255";
-    SnmpSession* broadcast = openSession(&settings);
-    ASSERT_NE(broadcast, nullptr);
-    EXPECT_EQ(findSessionSlot(broadcast)->transport->peerAddress.sin_addr.s_addr, INADDR_NONE);
+    // The all-ones address is the dotted conversion's failure value, so it is looked up as a
+    // name; Winsock's short and hexadecimal forms are addresses.
+    const std::pair<const char*, in_addr_t> addresses[] = {
+        {"255.255.255.255", INADDR_NONE}, {"127.1", htonl(INADDR_LOOPBACK)}, {"0x7f000001", htonl(INADDR_LOOPBACK)}};
+    for (const auto& a : addresses) {
+        settings.peerName = a.first;
+        SnmpSession* session = openSession(&settings);
+        ASSERT_NE(session, nullptr) << a.first;
+        EXPECT_EQ(findSessionSlot(session)->transport->peerAddress.sin_addr.s_addr, a.second) << a.first;
+    }
 }
 
 TEST_F(SessionTest, UnknownHostFailsTheOpenAndLeavesNothing)

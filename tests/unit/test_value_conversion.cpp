@@ -249,11 +249,15 @@ TEST_F(ConversionTest, TextBindingsByType)
         {6, "5", false, {}},  // one sub-identifier would travel as 0.0
         {6, "", false, {}},
         {64, "10.0.0.1", true, {10, 0, 0, 1}},
+        {64, "10.1", true, {10, 0, 0, 1}},  // as the host's inet_addr reads it
+        {64, "0x0a000001", true, {10, 0, 0, 1}},
+        {64, "010.0.0.1", true, {8, 0, 0, 1}},
+        {64, "255.255.255.255", true, {255, 255, 255, 255}},
         {64, "hello", false, {}},
         {64, "", false, {}},
         {64, "256.1.1.1", false, {}},
         {64, "1.2.3.4.", false, {}},
-        {64, "010.0.0.1", false, {}},  // octal to some readers: refused, not guessed
+        {64, "1.2.3.4.5", false, {}},
         {64, std::string("1.2.3.4\0", 8), false, {}},
         {4, "", true, {}},
         {4, "hello", true, {'h', 'e', 'l', 'l', 'o'}},

@@ -25,7 +25,7 @@ public:
             return;
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = inet_addr("127.0.0.1");
+        address.sin_addr.s_addr = winInetAddr("127.0.0.1");
         address.sin_port = htons(0);
         if (bind(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             closesocket(sock_);
@@ -56,7 +56,7 @@ sockaddr_in loopbackAddress(unsigned short port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    address.sin_addr.s_addr = winInetAddr("127.0.0.1");
     address.sin_port = htons(port);
     return address;
 }
@@ -206,7 +206,7 @@ TEST(WinSelect, ReadinessOnLoopbackAndTheSetRewritten)
     EXPECT_EQ(std::string(buffer, 3), "one");
     EXPECT_EQ(fromLength, static_cast<int>(sizeof from));
     EXPECT_EQ(from.sin_family, AF_INET);
-    EXPECT_EQ(from.sin_addr.s_addr, inet_addr("127.0.0.1"));
+    EXPECT_EQ(from.sin_addr.s_addr, winInetAddr("127.0.0.1"));
     EXPECT_EQ(ntohs(from.sin_port), sender.port());
 
     // After that receive only socket 3 has data left.
@@ -521,23 +521,34 @@ TEST(Winsock, InetAddr)
 {
     const struct {
         const char* text;
-        uint32_t hostOrder;  // INADDR_NONE for refused texts
+        bool read;
+        uint32_t hostOrder;
     } cases[] = {
-        {"127.0.0.1", 0x7f000001u},
-        {"10.1.2.3", 0x0a010203u},
-        {"0.0.0.0", 0x00000000u},
-        {"192.168.254.1", 0xc0a8fe01u},
-        // The all-ones address is indistinguishable from the failure value.
-        {"255.255.255.255", INADDR_NONE},
-        {"garbage", INADDR_NONE},
-        {"", INADDR_NONE},
-        {"256.1.1.1", INADDR_NONE},
-        {"1.2.3.4.5", INADDR_NONE},
-        {"1.2.3.x", INADDR_NONE},
-        {"localhost", INADDR_NONE},
+        {"127.0.0.1", true, 0x7f000001u}, {"192.168.254.1", true, 0xc0a8fe01u}, {"0.0.0.0", true, 0},
+        // Every spelling of all ones is an address, though inet_addr answers it as INADDR_NONE.
+        {"255.255.255.255", true, 0xffffffffu}, {"0xffffffff", true, 0xffffffffu}, {"4294967295", true, 0xffffffffu},
+        // Fewer parts: the last fills the octets that are left.
+        {"10.1", true, 0x0a000001u}, {"10.1.2", true, 0x0a010002u}, {"167772161", true, 0x0a000001u},
+        {"10.0xffffff", true, 0x0affffffu}, {"10.1.65535", true, 0x0a01ffffu},
+        // Octal and hexadecimal parts; leading zeros never overflow.
+        {"010.0.0.1", true, 0x08000001u}, {"0x0a000001", true, 0x0a000001u}, {"0X0A.0377.00.0xFf", true, 0x0aff00ffu},
+        {"0x00000000000000000a000001", true, 0x0a000001u},
+        // A space ends the address; nothing else does.
+        {"10.0.0.1 junk", true, 0x0a000001u}, {"10.1 ", true, 0x0a000001u}, {"10.0.0.1\tjunk", false, 0},
+        // Refused; no part's value wraps round (2^64 + 1).
+        {"", false, 0}, {" 1.2.3.4", false, 0}, {"garbage", false, 0}, {"localhost", false, 0}, {"1.2.3.x", false, 0},
+        {"256.1.1.1", false, 0}, {"1.2.3.256", false, 0}, {"1.2.65536", false, 0}, {"1.16777216", false, 0},
+        {"4294967296", false, 0}, {"0x100000000", false, 0}, {"077777777777", false, 0}, {"18446744073709551617", false, 0},
+        {"1.2.3.4.5", false, 0}, {"1.2.3.4.", false, 0}, {"1..2", false, 0}, {".1", false, 0},
+        {"08", false, 0}, {"0x", false, 0}, {"0x.1", false, 0}, {"-1", false, 0}, {"+1", false, 0},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(inet_addr(c.text), htonl(c.hostOrder)) << '"' << c.text << '"';
+    for (const auto& c : cases) {
+        in_addr_t address = 0x5a5a5a5au;
+        EXPECT_EQ(winParseInetAddress(c.text, &address), c.read) << '"' << c.text << '"';
+        EXPECT_EQ(address, c.read ? htonl(c.hostOrder) : 0x5a5a5a5au) << '"' << c.text << '"';
+        EXPECT_EQ(winInetAddr(c.text), c.read ? htonl(c.hostOrder) : INADDR_NONE) << '"' << c.text << '"';
+    }
+    EXPECT_EQ(winInetAddr(nullptr), INADDR_NONE);
     EXPECT_EQ(INADDR_NONE, 0xffffffffu);
 }
 
