@@ -226,6 +226,12 @@ TEST_F(CommunityModesTest, SecretsNeverGoOnTheWire)
 TEST_F(CommunityModesTest, OnlyARepliesEndsTheWait)
 {
     for (const char* community : {"public", "+public", "/bob/maplesyrup-bob", Alice}) {
+        agent_->setMisbehaviour(Misbehaviour());
+        // The agent known from then on: one log entry a call (logged once sent).
+        const size_t start = agent_->logSize();
+        ASSERT_EQ(get(community), "test-agent");
+        ASSERT_TRUE(agent_->waitForLog(start + (community[0] == '/' || community[0] == '#' ? 2 : 1),
+                                       ManagerSocket::ReplyWaitMs));
         for (int32_t command : {PduGetRequest, PduGetNextRequest, PduSetRequest, PduGetBulkRequest, 0xA6, 0xA7}) {
             Misbehaviour m;
             m.commandFirst = command;
