@@ -132,6 +132,16 @@ time_t runtimeTime(time_t* now)
     return result;
 }
 
+int64_t runtimeClockMicroseconds()
+{
+    const ClockSource source = clockSource.load();
+    if (source != realClock)
+        return source() * 1000;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 int runtimeRand()
 {
     return randomSource.load()();

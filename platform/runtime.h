@@ -51,6 +51,11 @@ EntropySource setEntropySource(EntropySource source);
 void runtimeFtime(_timeb* now);
 // time: whole seconds of the same clock, also stored through *now when given.
 time_t runtimeTime(time_t* now);
+// The same clock in microseconds: the system's real-time clock to its
+// microsecond, an installed source's milliseconds times 1000. What a wait
+// needs to end when runtimeFtime turns to a given millisecond, which may be
+// less than one millisecond away (the platform's precise system time).
+int64_t runtimeClockMicroseconds();
 // rand: the next value of the random source.
 int runtimeRand();
 // rand_s: 32 bits of the entropy source.

@@ -4,7 +4,6 @@
 #include <time.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 
 #include "platform/hex_digits.h"
@@ -22,14 +21,26 @@ int64_t monotonicMicroseconds()
     return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Whole milliseconds for poll, rounded up so the wait never ends before the
-// time the caller asked for (its timer would then not have expired yet).
-int pollMilliseconds(int64_t microseconds)
+// The receive timeout of every socket of winUdpSocket, and the most the
+// kernel may let it run late: its timer counts whole ticks of its clock
+// (at worst 10 ms apart) and ends a timeout of under 63 ticks at most two
+// ticks late. While more than both are left, a receive that blocks cannot
+// end after the deadline.
+constexpr int64_t kReceiveSliceMicroseconds = 50000;
+constexpr int64_t kSliceLatenessMicroseconds = 25000;
+
+// How long to ask the kernel to wait when `microseconds` are left. It may
+// end a wait of t as much as t/1000 after t (its slack for poll and select,
+// at least the thread's timer slack, 50 us): 1 ms late at 1 s. So the wait
+// asks for that much less, and what is left when it ends early is waited
+// anew, a wait of at most a thousandth of the first.
+timespec slackFreeWait(int64_t microseconds)
 {
-    if (microseconds <= 0)
-        return 0;
-    const int64_t milliseconds = (microseconds + 999) / 1000;
-    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
+    const int64_t asked = microseconds <= 0 ? 0 : microseconds - microseconds / 1000;
+    timespec wait;
+    wait.tv_sec = static_cast<time_t>(asked / 1000000);
+    wait.tv_nsec = static_cast<long>(asked % 1000000) * 1000;
+    return wait;
 }
 
 UINT countOf(const WinFdSet* set)
@@ -85,9 +96,9 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
                                         flags | MSG_TRUNC, fromLength != nullptr ? from : nullptr,
                                         fromLength != nullptr ? &addressLength : nullptr);
     if (received < 0) {
-        // The only blocking receive that ends with "try again" is one whose
-        // receive timeout ran out.
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
+        // A blocking receive ends with "try again" only when its receive
+        // timeout ran out.
+        if ((flags & MSG_DONTWAIT) == 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             errno = ETIMEDOUT;
         return SOCKET_ERROR;
     }
@@ -103,19 +114,57 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
 SOCKET winUdpSocket()
 {
     const int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    return sock < 0 ? INVALID_SOCKET : sock;
+    if (sock < 0)
+        return INVALID_SOCKET;
+    const timeval slice = {0, static_cast<suseconds_t>(kReceiveSliceMicroseconds)};
+    if (setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
+        const int error = errno;
+        close(sock);
+        errno = error;
+        return INVALID_SOCKET;
+    }
+    return sock;
 }
 
-int winSetReceiveTimeout(SOCKET sock, int milliseconds)
+int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int* fromLength,
+                      const timeval* timeout)
 {
-    if (milliseconds < 0) {
+    if (timeout == nullptr || timeout->tv_sec < 0 || timeout->tv_usec < 0) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }
-    timeval wait;
-    wait.tv_sec = milliseconds / 1000;
-    wait.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
-    return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0 ? 0 : SOCKET_ERROR;
+    const int64_t seconds = timeout->tv_sec > 1000000000 ? 1000000000 : timeout->tv_sec;
+    const int64_t microseconds = timeout->tv_usec > 1000000000 ? 1000000000 : timeout->tv_usec;
+    const int64_t asked = seconds * 1000000 + microseconds;
+    const int64_t deadline = monotonicMicroseconds() + asked;
+    for (int64_t left = asked;; left = deadline - monotonicMicroseconds()) {
+        if (left > kReceiveSliceMicroseconds + kSliceLatenessMicroseconds) {
+            const int received = recvfrom(sock, buffer, length, 0, from, fromLength);
+            if (received != SOCKET_ERROR || (errno != ETIMEDOUT && errno != EINTR))
+                return received;
+            continue;  // the slice ran out, or a signal came
+        }
+        pollfd entry = {sock, POLLIN, 0};
+        const timespec wait = slackFreeWait(left);
+        const int ready = ppoll(&entry, 1, &wait, nullptr);
+        if (ready < 0 && errno != EINTR)
+            return SOCKET_ERROR;
+        if (ready > 0) {
+            if (entry.revents & POLLNVAL) {
+                errno = EBADF;
+                return SOCKET_ERROR;
+            }
+            // Without waiting: a datagram the poll saw may be gone (a bad
+            // checksum), and then the time left is waited on.
+            const int received = recvfrom(sock, buffer, length, MSG_DONTWAIT, from, fromLength);
+            if (received != SOCKET_ERROR || (errno != EAGAIN && errno != EWOULDBLOCK))
+                return received;
+        }
+        if (ready == 0 && monotonicMicroseconds() >= deadline) {
+            errno = ETIMEDOUT;
+            return SOCKET_ERROR;
+        }
+    }
 }
 
 hostent* winGethostbyname(const char* name)
@@ -214,11 +263,15 @@ int winSelect(int /*socketLimit*/, WinFdSet* readSet, WinFdSet* writeSet, WinFdS
 
     int polled;
     for (;;) {
-        const int waitMilliseconds =
-            timeout == nullptr ? -1 : pollMilliseconds(deadline - monotonicMicroseconds());
-        polled = poll(entries, entryCount, waitMilliseconds);
-        if (polled >= 0 || errno != EINTR)
-            break;
+        timespec wait;
+        if (timeout != nullptr)
+            wait = slackFreeWait(deadline - monotonicMicroseconds());
+        polled = ppoll(entries, entryCount, timeout != nullptr ? &wait : nullptr, nullptr);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0 && timeout != nullptr && monotonicMicroseconds() < deadline)
+            continue;  // ended early by design (see slackFreeWait)
+        break;
     }
     if (polled < 0)
         return SOCKET_ERROR;

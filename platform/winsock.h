@@ -54,17 +54,32 @@ int closesocket(SOCKET sock);
 // A negative length or *fromLength is refused (EINVAL). A datagram larger
 // than the buffer fills the buffer and fails with EMSGSIZE (Winsock's
 // WSAEMSGSIZE): the rest of it is lost, and a part must not pass for the whole.
-// A receive timeout that expires fails with ETIMEDOUT (WSAETIMEDOUT).
+// A receive timeout that expires fails with ETIMEDOUT (WSAETIMEDOUT); with
+// MSG_DONTWAIT, nothing to read fails with EWOULDBLOCK (WSAEWOULDBLOCK).
 int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
 
 // A UDP socket that child processes do not inherit (the platform's WSASocket
 // with WSA_FLAG_NO_HANDLE_INHERIT). INVALID_SOCKET with errno set on failure.
+// Here it also has a receive timeout of 50 ms (SO_RCVTIMEO), which
+// winRecvfromWithin relies on: no receive on it blocks for longer.
 SOCKET winUdpSocket();
 
-// How long a receive on the socket may wait (SO_RCVTIMEO), in milliseconds
-// (at least 1; 0 waits without limit). A receive that waited that long fails
-// with ETIMEDOUT (the platform's WSAETIMEDOUT). 0, or SOCKET_ERROR.
-int winSetReceiveTimeout(SOCKET sock, int milliseconds);
+// recvfrom on a socket of winUdpSocket that waits at most *timeout for a
+// datagram ({0, 0}: takes one only if it is there). The byte count, or
+// SOCKET_ERROR with errno: ETIMEDOUT (WSAETIMEDOUT) when the time ran out,
+// which is once it has passed, never before, and here at most about 50
+// microseconds after (the system's timer slack), however long it is;
+// EINVAL for a null or negative timeout; otherwise as recvfrom. A signal
+// does not end the wait.
+//
+// Here, while more than 75 ms are left, the wait is the receive itself, ended
+// by the socket's 50 ms receive timeout (the kernel may let that run late by
+// a few of its clock ticks, never 25 ms): one system call when a datagram
+// comes, as a blocking receive. Only the last stretch is waited with a poll,
+// whose end is exact. A Windows implementation waits with select and then
+// receives: wine ignores a socket's receive timeout.
+int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int* fromLength,
+                      const timeval* timeout);
 
 // Reads an IPv4 address text as Winsock's inet_addr reads it: one to four
 // parts separated by '.', each decimal, octal (a leading 0) or hexadecimal
@@ -103,7 +118,10 @@ inline int winFdIsSet(SOCKET sock, WinFdSet* set) { return __WSAFDIsSet(sock, se
 
 // Winsock's select. socketLimit is ignored, as by Winsock (every listed
 // socket is watched whatever its number). Any set may be null. A null timeout
-// waits without limit; {0, 0} only polls.
+// waits without limit; {0, 0} only polls. A wait that runs out ends once its
+// time has passed, never before, and here at most about 50 microseconds
+// after (the system's timer slack), however long it is, so that a caller
+// waiting for a deadline is woken on time.
 //
 // Result: the number of ready sockets over all three sets (a socket ready in
 // two sets counts twice); each set then holds only its ready sockets, in

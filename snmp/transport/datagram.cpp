@@ -85,16 +85,32 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const so
     return 0;
 }
 
-int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
+namespace {
+
+int readDatagramWaiting(int32_t socket, uint8_t* packet, sockaddr_in* from, const timeval* wait)
 {
     int fromLength = sizeof *from;
     std::memset(from, 0, sizeof *from);
-    const int received = recvfrom(socket, reinterpret_cast<char*>(packet), SnmpPacketSize, 0,
-                                  reinterpret_cast<sockaddr*>(from), &fromLength);
+    char* const buffer = reinterpret_cast<char*>(packet);
+    sockaddr* const sender = reinterpret_cast<sockaddr*>(from);
+    const int received = wait == nullptr ? recvfrom(socket, buffer, SnmpPacketSize, 0, sender, &fromLength)
+                                         : winRecvfromWithin(socket, buffer, SnmpPacketSize, sender, &fromLength, wait);
     if (received >= 0 && dumping.load(std::memory_order_relaxed)) {
         const int error = errno;
         dump("Received", socket, *from, packet, received);
         errno = error;
     }
     return received;
+}
+
+}  // namespace
+
+int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
+{
+    return readDatagramWaiting(socket, packet, from, nullptr);
+}
+
+int readDatagramWithin(int32_t socket, uint8_t* packet, sockaddr_in* from, const timeval& wait)
+{
+    return readDatagramWaiting(socket, packet, from, &wait);
 }

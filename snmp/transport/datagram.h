@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "platform/winsock.h"
+
 // Sends one datagram from the socket. A destination the platform refuses as
 // a broadcast (EACCES) gets the socket's broadcast permission and the
 // datagram once more; *broadcast then says that it went out as one. 0, or -1
@@ -17,3 +19,7 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const so
 // Reads one datagram of at most SnmpPacketSize octets and its sender: the
 // octets read, or -1 (errno says why).
 int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from);
+
+// The same, waiting at most `wait` for the datagram (winRecvfromWithin): -1
+// with errno ETIMEDOUT when none came in time.
+int readDatagramWithin(int32_t socket, uint8_t* packet, sockaddr_in* from, const timeval& wait);

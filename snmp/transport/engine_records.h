@@ -31,7 +31,6 @@ struct SessionTransport {
     bool keepable;
     // A request was given up unanswered: its late replies may still come.
     bool unanswered;
-    int32_t receiveTimeout;   // milliseconds last set on the socket; 0: none
     uint16_t boundPort;       // host order: the port a keepable socket is bound to
     // A datagram came from the peer's address and port (whatever it held):
     // the agent is there, even when nothing it sent was taken.
@@ -45,8 +44,7 @@ struct SessionTransport {
 struct KeptSocket {
     bool held;
     int32_t socket;
-    bool unanswered;         // read away what waits on it before it is used again
-    int32_t receiveTimeout;  // as SessionTransport::receiveTimeout
+    bool unanswered;  // read away what waits on it before it is used again
     // The port it holds for the module's life: a call that names it as its
     // local port is given this socket.
     uint16_t port;

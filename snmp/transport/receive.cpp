@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "snmp/base/allocation.h"
@@ -145,15 +144,6 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     return true;
 }
 
-// Milliseconds for the socket's receive timeout, rounded up so that the wait
-// never ends before the expiry it waits for.
-int32_t waitMilliseconds(const timeval& wait)
-{
-    const int64_t microseconds = static_cast<int64_t>(wait.tv_sec) * 1000000 + wait.tv_usec;
-    const int64_t milliseconds = (microseconds + 999) / 1000;
-    return milliseconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(milliseconds);
-}
-
 }  // namespace
 
 void readSockets(WinFdSet* readSet)
@@ -176,28 +166,15 @@ void readSockets(WinFdSet* readSet)
 
 int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
 {
-    SessionTransport* transport = slot->transport;
-    // The receive timeout is set only when it changes much: an earlier end
-    // just makes the caller look at the clock and wait again.
-    const int32_t milliseconds = waitMilliseconds(wait);
-    const int32_t current = transport->receiveTimeout;
-    if (current <= 0 || current > milliseconds || static_cast<int64_t>(current) * 10 < static_cast<int64_t>(milliseconds) * 9) {
-        if (winSetReceiveTimeout(transport->socket, milliseconds) != 0) {
-            diagnoseSystemError("setsockopt");
-            return -1;
-        }
-        transport->receiveTimeout = milliseconds;
-    }
     uint8_t packet[SnmpPacketSize];
     sockaddr_in from;
-    const int received = readDatagram(transport->socket, packet, &from);
+    const int received = readDatagramWithin(slot->transport->socket, packet, &from, wait);
     if (received < 0) {
         if (errno == ETIMEDOUT)
             return 0;
-        // Interrupted, or a datagram that could not be read (reported, and
-        // gone): the wait goes on for the time that is left.
-        if (errno != EINTR)
-            diagnoseSystemError("recvfrom");
+        // A datagram that could not be read (reported, and gone): the wait
+        // goes on for the time that is left.
+        diagnoseSystemError("recvfrom");
         return 1;
     }
     handleDatagram(slot, packet, received, from);

@@ -18,8 +18,7 @@ struct SessionSlot;
 void readSockets(WinFdSet* readSet);
 
 // The receive of a wait on the one open session: one datagram read (waiting
-// at most `wait`, which is above 0) and handled as readSockets handles it.
-// 0 when the time ran out; -1 after reporting that the receive timeout
-// could not be set; 1 otherwise (a datagram handled, or one that could not be
-// read reported, or the wait interrupted).
+// at most `wait`, and then until it has passed) and handled as readSockets
+// handles it. 0 when the time ran out; 1 otherwise (a datagram handled, or
+// one that could not be read reported).
 int32_t receiveWithin(SessionSlot* slot, const timeval& wait);

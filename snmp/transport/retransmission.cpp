@@ -59,12 +59,7 @@ int32_t prepareWait(int32_t* socketLimit, WinFdSet* readSet, timeval* wait, int3
     if (!anyPending)
         return count;
 
-    TimeOfDay now;
-    timeOfDay(&now);
-    int64_t left = (static_cast<int64_t>(earliest.seconds) - now.seconds) * 1000000 +
-                   (static_cast<int64_t>(earliest.microseconds) - now.microseconds);
-    if (left < 0)
-        left = 0;
+    const int64_t left = microsecondsUntilPassed(earliest);
     const int64_t current = static_cast<int64_t>(wait->tv_sec) * 1000000 + wait->tv_usec;
     if (*block == 1 || left < current) {
         wait->tv_sec = static_cast<time_t>(left / 1000000);

@@ -103,7 +103,6 @@ bool takeKeptSocket(SessionTransport* transport, uint16_t localPort)
         return false;
     kept.held = false;
     transport->socket = kept.socket;
-    transport->receiveTimeout = kept.receiveTimeout;
     transport->boundPort = kept.port;
     transport->keepable = true;
     if (kept.unanswered) {
@@ -132,7 +131,6 @@ bool keepSocket(const SessionTransport* transport)
     kept.held = true;
     kept.socket = transport->socket;
     kept.unanswered = transport->unanswered || transport->pending != nullptr;
-    kept.receiveTimeout = transport->receiveTimeout;
     kept.port = transport->boundPort;
     return true;
 }

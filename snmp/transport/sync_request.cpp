@@ -79,18 +79,12 @@ int32_t syncExchange(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
             result = 1;
             break;
         }
-        // With one session open the wait is the receive itself: one system
-        // call instead of a select and a receive.
+        // With one session open the wait is a receive with a time limit:
+        // mostly one system call instead of a select and a receive.
         SessionSlot* only = libraryState().sessions;
-        if (only != nullptr && only->next == nullptr && only->transport->socket != -1 &&
-            (timeLeft.tv_sec > 0 || timeLeft.tv_usec > 0)) {
-            const int32_t received = receiveWithin(only, timeLeft);
-            if (received == 0)
+        if (only != nullptr && only->next == nullptr && only->transport->socket != -1) {
+            if (receiveWithin(only, timeLeft) == 0)
                 processTimeouts();
-            else if (received < 0) {
-                result = 1;
-                break;
-            }
             continue;
         }
         const int ready = winSelect(socketLimit, &readSet, nullptr, nullptr, &timeLeft);

@@ -29,3 +29,11 @@ int32_t timeOfDay(TimeOfDay* now)
     now->microseconds = static_cast<int32_t>(reading.millitm) * 1000;
     return 0;
 }
+
+int64_t microsecondsUntilPassed(const TimeOfDay& t)
+{
+    const int64_t at = static_cast<int64_t>(t.seconds) * 1000000 + t.microseconds;
+    const int64_t turn = (at / 1000 + 1) * 1000;
+    const int64_t left = turn - runtimeClockMicroseconds();
+    return left > 0 ? left : 0;
+}

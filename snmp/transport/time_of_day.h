@@ -15,3 +15,9 @@ int32_t timeOfDay(TimeOfDay* now);
 TimeOfDay addMicroseconds(TimeOfDay t, int64_t microseconds);
 // a earlier than b.
 bool isEarlier(const TimeOfDay& a, const TimeOfDay& b);
+// Microseconds until the clock reads later than t, which is when t counts as
+// passed: until its next whole millisecond, measured with the runtime's finer
+// reading, so that a wait for it ends when the clock turns, not up to a
+// millisecond after nor before (then it would have to wait again). 0 when the
+// clock already reads later.
+int64_t microsecondsUntilPassed(const TimeOfDay& t);

@@ -156,8 +156,9 @@ TEST_F(ReceiveTest, PrepareWaitTakesTheEarliestExpiry)
         int32_t expectedBlock;
     };
     const Case cases[] = {
-        {{0, 0}, 1, {0, 150000}, 0},       // blocking: take the time left
-        {{1, 0}, 0, {0, 150000}, 0},       // a longer wait is shortened
+        // Expires at 250 ms; the clock reads it passed at 251.
+        {{0, 0}, 1, {0, 151000}, 0},       // blocking: take the time left
+        {{1, 0}, 0, {0, 151000}, 0},       // a longer wait is shortened
         {{0, 100000}, 0, {0, 100000}, 0},  // a shorter one stays
     };
     for (const Case& c : cases) {

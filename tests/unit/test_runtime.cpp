@@ -79,6 +79,7 @@ TEST(RuntimeClock, FtimeAndTimeReadTheInjectedClock)
         EXPECT_EQ(runtimeTime(&stored), c.seconds) << c.milliseconds;
         EXPECT_EQ(stored, c.seconds);
         EXPECT_EQ(runtimeTime(nullptr), c.seconds);
+        EXPECT_EQ(runtimeClockMicroseconds(), c.milliseconds * 1000);
     }
 }
 
@@ -116,11 +117,17 @@ TEST(RuntimeClock, DefaultIsTheRealClock)
     const time_t before = std::time(nullptr);
     _timeb now;
     runtimeFtime(&now);
+    const int64_t micro = runtimeClockMicroseconds();
+    _timeb later;
+    runtimeFtime(&later);
     const time_t after = std::time(nullptr);
     EXPECT_GE(now.time, before - 1);
     EXPECT_LE(now.time, after + 1);
     EXPECT_LT(now.millitm, 1000);
     EXPECT_GE(runtimeTime(nullptr), before);
+    // The fine reading is the same clock: it falls between the two readings.
+    EXPECT_GE(micro / 1000, static_cast<int64_t>(now.time) * 1000 + now.millitm);
+    EXPECT_LE(micro / 1000, static_cast<int64_t>(later.time) * 1000 + later.millitm);
 }
 
 TEST(RuntimeClock, NullRecordIsIgnored)

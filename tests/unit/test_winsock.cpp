@@ -15,12 +15,12 @@
 namespace {
 
 // A UDP socket bound to 127.0.0.1 on a port of the system's choice, closed
-// at the end of the test.
+// at the end of the test; made by winUdpSocket when asked.
 class LoopbackSocket {
 public:
-    LoopbackSocket()
+    explicit LoopbackSocket(bool platforms = false)
     {
-        sock_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sock_ = platforms ? winUdpSocket() : socket(AF_INET, SOCK_DGRAM, 0);
         if (sock_ == INVALID_SOCKET)
             return;
         sockaddr_in address{};
@@ -237,7 +237,7 @@ TEST(WinSelect, NeverReturnsBeforeTheTimeAskedFor)
 {
     // A wait that ends early would find the caller's timer not yet expired.
     LoopbackSocket quiet;
-    for (long micro : {1L, 999L, 1500L, 20000L}) {
+    for (long micro : {1L, 999L, 1500L, 20000L, 120000L}) {
         WinFdSet set;
         winFdZero(&set);
         winFdSet(quiet.get(), &set);
@@ -463,6 +463,46 @@ TEST(WinSelect, ClosedOrInvalidSocketIsAnError)
         EXPECT_EQ(errno, EBADF) << bad;
         // Unchanged on failure.
         EXPECT_EQ(membersOf(set), (std::vector<SOCKET>{a.get(), bad}));
+    }
+}
+
+// --- a receive with a time limit ---------------------------------------------
+
+TEST(WinRecvfromWithin, NothingComesAndTheTimeRunsOutNeverEarly)
+{
+    LoopbackSocket quiet(true);
+    char buffer[8];
+    // 120 ms: first a receive that blocks, then a poll for the rest.
+    for (long micro : {0L, 1L, 1500L, 120000L}) {
+        const timeval wait = seconds(0, micro);
+        const int64_t start = nowMicroseconds();
+        errno = 0;
+        EXPECT_EQ(winRecvfromWithin(quiet.get(), buffer, sizeof buffer, nullptr, nullptr, &wait), SOCKET_ERROR);
+        EXPECT_EQ(errno, ETIMEDOUT) << micro;
+        EXPECT_GE(nowMicroseconds() - start, micro) << micro << " microseconds";
+    }
+    const timeval negative = seconds(-1);
+    for (const timeval* refused : {static_cast<const timeval*>(nullptr), &negative}) {
+        errno = 0;
+        EXPECT_EQ(winRecvfromWithin(quiet.get(), buffer, sizeof buffer, nullptr, nullptr, refused), SOCKET_ERROR);
+        EXPECT_EQ(errno, EINVAL);
+    }
+}
+
+TEST(WinRecvfromWithin, ADatagramThereIsReadWithItsSenderWhateverTheTimeLeft)
+{
+    LoopbackSocket sender, receiver(true);
+    // No time, the last stretch (a poll), a long wait (the receive blocks).
+    for (const timeval& wait : {seconds(0), seconds(0, 50000), seconds(5)}) {
+        ASSERT_TRUE(sendDatagram(sender.get(), receiver.port(), "here"));
+        char buffer[8];
+        sockaddr_in from{};
+        int fromLength = sizeof from;
+        EXPECT_EQ(winRecvfromWithin(receiver.get(), buffer, sizeof buffer, reinterpret_cast<sockaddr*>(&from),
+                                    &fromLength, &wait),
+                  4);
+        EXPECT_EQ(std::string(buffer, 4), "here");
+        EXPECT_EQ(ntohs(from.sin_port), sender.port());
     }
 }
 
