@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # ./run bench: runs every Google Benchmark program (bench_*) found in BIN_DIR,
-# one after the other. Extra arguments go to every program, for example
+# one after the other (bench_retransmission waits out real timeouts of 100 ms,
+# 300 ms and 1 s: about half a minute). Extra arguments go to every program,
+# for example
 #   scripts/bench.sh build/bin --benchmark_filter=Encode
 # BENCH_REPETITIONS (default 5) sets the repetitions; the medians are shown.
 set -euo pipefail
