@@ -175,7 +175,7 @@ int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
         // A datagram that could not be read (reported, and gone): the wait
         // goes on for the time that is left.
         diagnoseSystemError("recvfrom");
-        return 1;
+        return -1;
     }
     handleDatagram(slot, packet, received, from);
     return 1;

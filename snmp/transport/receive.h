@@ -19,6 +19,7 @@ void readSockets(WinFdSet* readSet);
 
 // The receive of a wait on the one open session: one datagram read (waiting
 // at most `wait`, and then until it has passed) and handled as readSockets
-// handles it. 0 when the time ran out; 1 otherwise (a datagram handled, or
-// one that could not be read reported).
+// handles it. 1 when a datagram was handled; 0 when the time ran out; -1
+// when the receive failed (reported): the caller lets time-outs run either
+// way, so that a failing socket cannot keep a call waiting past its end.
 int32_t receiveWithin(SessionSlot* slot, const timeval& wait);

@@ -83,7 +83,7 @@ int32_t syncExchange(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
         // mostly one system call instead of a select and a receive.
         SessionSlot* only = libraryState().sessions;
         if (only != nullptr && only->next == nullptr && only->transport->socket != -1) {
-            if (receiveWithin(only, timeLeft) == 0)
+            if (receiveWithin(only, timeLeft) != 1)
                 processTimeouts();
             continue;
         }

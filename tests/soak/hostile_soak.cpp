@@ -93,6 +93,7 @@ enum Plan {
     PlanOversizedFirst,  // a datagram larger than any message, then the valid one
     PlanEmptyFirst,      // an empty datagram, then the valid one
     PlanForeignFirst,    // the valid reply from another port first, then from the right one
+    PlanReflectedFirst,  // the request itself back first (it carries the awaited id), then the reply
     PlanForgedFirst,     // SNMPv3 only: a forgery of a random kind, then the valid reply
     PlanCount
 };
@@ -100,7 +101,7 @@ enum Plan {
 const char* const PlanNames[PlanCount] = {"valid",       "garbage-first", "garbage-only",
                                           "other-id-first", "duplicate",  "late",
                                           "oversized-first", "empty-first", "foreign-first",
-                                          "forged-first"};
+                                          "reflected-first", "forged-first"};
 
 enum Mutation {
     MutFlip,           // random octets flipped
@@ -456,7 +457,7 @@ private:
             const std::vector<uint8_t> valid = shaped(shape, reply.get());
             const std::vector<uint8_t> otherId = shaped(shape, reply.get(), 1 + static_cast<int32_t>(pick(5)));
             // Half of them forged first: forgeries are what this path is for.
-            deliver(valid, otherId, [&]() { return forged(shape, reply.get()); }, from,
+            deliver(request, valid, otherId, [&]() { return forged(shape, reply.get()); }, from,
                     pick(2) == 0 ? PlanForgedFirst : static_cast<Plan>(pick(PlanCount)));
             if (shape.flags != 0)
                 lastUsmReply_ = valid;
@@ -487,11 +488,12 @@ private:
         const int32_t nearId = static_cast<int32_t>(static_cast<uint32_t>(pdu->requestId) + 1u + pick(5));
         const std::vector<uint8_t> otherId = validReply(pdu, version, communityText, nearId);
         freePdu(pdu);
-        deliver(valid, otherId, nullptr, from, static_cast<Plan>(pick(PlanForgedFirst)));
+        deliver(request, valid, otherId, nullptr, from, static_cast<Plan>(pick(PlanForgedFirst)));
     }
 
     // Sends the reply by the plan.
-    void deliver(const std::vector<uint8_t>& valid, const std::vector<uint8_t>& otherId,
+    void deliver(const std::vector<uint8_t>& request, const std::vector<uint8_t>& valid,
+                 const std::vector<uint8_t>& otherId,
                  const std::function<std::vector<uint8_t>()>& forgery, const sockaddr_in& from, Plan plan)
     {
         if (!late_.empty()) {
@@ -535,6 +537,10 @@ private:
             break;
         case PlanForeignFirst:
             sendto(foreign_, valid.data(), valid.size(), 0, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+            send(valid, from);
+            break;
+        case PlanReflectedFirst:
+            send(request, from);
             send(valid, from);
             break;
         case PlanForgedFirst: {
