@@ -6,27 +6,16 @@
 
 #include "snmp/discovery/discovery.h"
 #include "snmp/discovery/usm_discovery.h"
+#include "snmp/security/community_form.h"
 #include "snmp/security/known_agents.h"
 #include "snmp/security/security_string.h"
 #include "snmp/security/usec_check.h"
-#include "snmp/security/usm_string.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/session.h"
 #include "snmp/transport/sync_request.h"
 
 namespace {
-
-// The community after a leading "+": the text that selects the mode, as the
-// session's own copy holds it once the "+" has chosen SNMPv2c.
-const uint8_t* modeText(const uint8_t* text, int32_t* length)
-{
-    if (text != nullptr && *length > 0 && text[0] == '+') {
-        --*length;
-        return text + 1;
-    }
-    return text;
-}
 
 SnmpSession* failOpen(SnmpSession* session)
 {
@@ -37,18 +26,6 @@ SnmpSession* failOpen(SnmpSession* session)
 
 }  // namespace
 
-CommunityKind communityKind(const uint8_t* text, int32_t length)
-{
-    if (text == nullptr || length <= 0)
-        return CommunityKind::Community;
-    text = modeText(text, &length);
-    if (length > 0 && text[0] == '/')
-        return CommunityKind::UserBased;
-    if (isUsmString(reinterpret_cast<const char*>(text), static_cast<size_t>(length)))
-        return CommunityKind::Usm;
-    return CommunityKind::Community;
-}
-
 SnmpSession* openSession(const SnmpSession* settings)
 {
     if (settings == nullptr)
@@ -58,7 +35,7 @@ SnmpSession* openSession(const SnmpSession* settings)
     // discovery: nothing goes out, and nothing goes out weaker than asked.
     int32_t length = settings->communityLength;
     if (kind == CommunityKind::UserBased &&
-        checkSecurityString(reinterpret_cast<const char*>(modeText(settings->community, &length))) != 0) {
+        checkSecurityString(reinterpret_cast<const char*>(afterVersionPrefix(settings->community, &length))) != 0) {
         libraryState().lastError = SnmpErrGeneric;
         return nullptr;
     }

@@ -9,6 +9,7 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
+#include "snmp/security/community_form.h"
 #include "snmp/security/signed_message.h"
 #include "snmp/security/usm_session.h"
 #include "snmp/transport/datagram.h"
@@ -32,17 +33,16 @@ char* copyText(const char* text)
 // The engine's own community octets for the settings; null when memory runs out.
 uint8_t* prepareCommunity(SnmpSession* session)
 {
+    int32_t length = session->community != nullptr && session->communityLength > 0 ? session->communityLength : 0;
     const uint8_t* source = session->community;
-    int32_t length = source != nullptr ? session->communityLength : 0;
-    if (length < 0)
-        length = 0;
     if (length == 0) {
         source = DefaultCommunity;
         length = sizeof DefaultCommunity;
-    } else if (source[0] == '+') {
-        ++source;
-        --length;
-        session->version = SnmpVersion2c;
+    } else {
+        bool v2c = false;
+        source = afterVersionPrefix(source, &length, &v2c);
+        if (v2c)
+            session->version = SnmpVersion2c;
     }
     // A terminator behind the octets: the security string is read as text.
     auto* copy = static_cast<uint8_t*>(engineAlloc(static_cast<size_t>(length) + 1, 1));
