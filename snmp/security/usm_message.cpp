@@ -89,13 +89,14 @@ bool withinTimeWindow(UsmSession* usm, const UsmParameters& received)
         usm->timeOffset = offsetToAgentTime(received.time);
         usm->clockConfirmed = true;
     }
-    if (usm->boots == UsmBootsLatched)
-        return false;
     if (received.boots > usm->boots || (received.boots == usm->boots && received.time > usm->latestTime)) {
         usm->boots = received.boots;
         usm->latestTime = received.time;
         usm->timeOffset = offsetToAgentTime(received.time);
     }
+    // Judged after the update: a message that latches the boots is outside the window too.
+    if (usm->boots == UsmBootsLatched)
+        return false;
     if (received.boots < usm->boots)
         return false;
     return static_cast<int64_t>(received.time) >= static_cast<int64_t>(usmEngineTime(usm)) - TimeWindowSeconds;

@@ -274,6 +274,9 @@ TEST_F(UsmAgentTest, TimeWindowFollowsTheInjectedClock)
         {true, 151, 5, 1000, UsmRefused, 5, 1000},  {true, 400, 5, 1049, UsmAccepted, 5, 1049},
         {true, 200, 5, 1300, UsmAccepted, 5, 1300}, {true, 0, 4, 1000, UsmRefused, 5, 1000},
         {false, 151, 5, 1000, UsmAccepted, 5, 1000}, {false, 0, 4, 1000, UsmAccepted, 4, 1000},
+        // Latched boots: taken as the engine's (RFC 3414 3.2 7b), then outside the window.
+        {true, 0, 2147483647, 1000, UsmRefused, 2147483647, 1000},
+        {false, 0, 2147483647, 1000, UsmRefused, 2147483647, 1000},
         {true, 0, 6, 3, UsmAccepted, 6, 3},
     };
     for (const auto& c : cases) {
