@@ -79,7 +79,8 @@ TEST(UsmAgentParse, UsersEngineIdsAndForgeries)
     EXPECT_EQ(id, std::vector<uint8_t>({0x80, 0x01, 0x86, 0x9F, 0x04}));
     for (const std::string& bad : {std::string("80018690"), std::string("8001869f0g"), std::string(66, '0')})
         EXPECT_FALSE(parseUsmEngineId(bad, &id)) << bad;
-    for (const char* word : {"digest", "stale", "msgid", "report", "replay"}) {
+    for (const char* word : {"digest", "stale", "msgid", "report", "replay", "empty-mac", "short-mac", "long-mac",
+                             "context-engine", "context", "clock-report", "no-engine"}) {
         UsmForgery forgery;
         ASSERT_TRUE(parseUsmForgery(word, &forgery)) << word;
         EXPECT_STREQ(usmForgeryName(forgery), word);
@@ -195,19 +196,32 @@ TEST_F(UsmAgentTest, EveryLevelDiscoversAndAnOutdatedEngineIsDiscoveredAgain)
 }
 
 // Before each genuine reply the agent sends one forgery: the module drops it
-// (saying why) and returns the genuine value.
+// (saying why), sends nothing more and returns the genuine value.
 TEST_F(UsmAgentTest, ForgedRepliesLoseToTheGenuineOne)
 {
+    using Actions = std::vector<std::string>;
     const struct {
         UsmForgery forgery;
-        const char* dropped;  // the engine's diagnostics of the call
+        const char* dropped;     // the engine's diagnostics of the call
+        bool discovers = false;  // the call discovers the engine: the forgery goes before the discovery's Report
     } cases[] = {
         {UsmForgery::WrongDigest, "SNMPv3 message dropped: wrong digest\n"},
+        // Signed with the right key: only the MAC's length is wrong (a MAC of
+        // no octets would otherwise compare nothing).
+        {UsmForgery::EmptyMac, "SNMPv3 message dropped: wrong digest\n"},
+        {UsmForgery::ShortMac, "SNMPv3 message dropped: wrong digest\n"},
+        {UsmForgery::LongMac, "SNMPv3 message dropped: wrong digest\n"},
         {UsmForgery::StaleTime, "SNMPv3 message dropped: not in time window\n"},
         {UsmForgery::WrongMsgId, "SNMPv3 message dropped: msgID is not the request's\n"},
+        {UsmForgery::ContextEngine, "SNMPv3 message dropped: another context\n"},
+        {UsmForgery::Context, "SNMPv3 message dropped: another context\n"},
         {UsmForgery::UnauthenticatedReport, "SNMPv3 unauthenticated Report dropped: another counter\n"},
+        // Nobody signed the clock it names: no resend, no end of the call.
+        {UsmForgery::ClockReport, "SNMPv3 unauthenticated Report dropped: usmStatsNotInTimeWindows\n"},
         // Authentic, but for a request that is no longer awaited.
         {UsmForgery::Replay, ""},
+        // Not the end of the open: the genuine discovery Report follows.
+        {UsmForgery::NamelessDiscovery, "SNMPv3 message dropped: no engine named\n", true},
     };
     for (const auto& c : cases) {
         const std::string kind = usmForgeryName(c.forgery);
@@ -216,6 +230,8 @@ TEST_F(UsmAgentTest, ForgedRepliesLoseToTheGenuineOne)
         const size_t start = agent_->logSize();
         agent_->setVariable(makeVariable(sysName, ASN_OCTET_STR, bytesValue("before")));
         ASSERT_EQ(scriptGet(Alice), "before") << kind;  // the engine known, a reply to replay
+        if (c.discovers)
+            forgetKnownEngines();
         agent_->setVariable(makeVariable(sysName, ASN_OCTET_STR, bytesValue("genuine " + kind)));
         UsmMisbehaviour m;
         m.forgeFirst = {c.forgery};
@@ -225,8 +241,11 @@ TEST_F(UsmAgentTest, ForgedRepliesLoseToTheGenuineOne)
         EXPECT_EQ(scriptGet(Alice), "genuine " + kind);
         setDiagnosticSink(nullptr);
         EXPECT_EQ(diagnostics, c.dropped) << kind;
-        ASSERT_TRUE(agent_->waitForLog(start + 3, ManagerSocket::ReplyWaitMs));
-        EXPECT_EQ(agent_->log()[start + 2].datagramsSent, 2) << kind;
+        const size_t forged = start + 2;  // the call's first request
+        const Actions actions = c.discovers ? Actions{"discovery", "answered"} : Actions{"answered"};
+        ASSERT_TRUE(agent_->waitForLog(forged + actions.size(), ManagerSocket::ReplyWaitMs));
+        EXPECT_EQ(actionsSince(forged), actions) << kind;
+        EXPECT_EQ(agent_->log()[forged].datagramsSent, 2) << kind;
     }
 }
 

@@ -35,7 +35,8 @@ const char usageText[] =
     "user-based:   --drop-discovery N|all  --wrong-digest  --stale-time S  --lower-boots\n"
     "              --higher-boots  --privacy-bit  --forge-first digest|stale|boots|plain|report\n"
     "              --forge-only\n"
-    "SNMPv3:       --v3-forge digest|stale|msgid|report|replay  --v3-forge-only\n";
+    "SNMPv3:       --v3-forge digest|stale|msgid|report|replay|empty-mac|short-mac|long-mac|\n"
+    "                         context-engine|context|clock-report|no-engine  --v3-forge-only\n";
 
 std::atomic<TestAgent*> runningAgent{nullptr};
 
@@ -272,7 +273,8 @@ int main(int argc, char** argv)
         } else if (option == "--v3-forge") {
             UsmForgery forgery;
             if (!takeValue() || !parseUsmForgery(value, &forgery))
-                return usageError("--v3-forge needs digest, stale, msgid, report or replay");
+                return usageError("--v3-forge needs digest, stale, msgid, report, replay, empty-mac, short-mac, "
+                                  "long-mac, context-engine, context, clock-report or no-engine");
             usmConfig.misbehaviour.forgeFirst.push_back(forgery);
             v3 = true;
         } else if (option == "--v3-forge-only") {

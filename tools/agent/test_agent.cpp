@@ -807,8 +807,20 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     case HookAction::Report: {
         std::vector<uint8_t> report;
         if (encodeReply(request, PduReport, pdu->requestId, 0, 0, outcome.reportBindings, &report)) {
+            // A hook's forged copies go before the Report too (its bindings unless they bring their own).
+            for (const ReplyVariant& variant : request.forgedFirst) {
+                std::vector<uint8_t> forged;
+                if (!variant.previousReply &&
+                    encodeWith(request, variant.session, variant.encodeFlag, variant.encoder,
+                               variant.command != 0 ? variant.command : PduReport, pdu->requestId, 0, 0,
+                               !variant.bindingsInstead.empty() ? variant.bindingsInstead : outcome.reportBindings,
+                               &forged)) {
+                    sendNow(Outgoing{std::move(forged), source});
+                    ++entry.datagramsSent;
+                }
+            }
             sendNow(Outgoing{std::move(report), source});
-            entry.datagramsSent = 1;
+            ++entry.datagramsSent;
             entry.action = outcome.logAction.empty() ? "hook-report" : outcome.logAction;
         } else {
             entry.action = "unsendable";

@@ -155,7 +155,7 @@ struct ReceivedRequest {
     // that its Misbehaviour affects (misbehaveCount), like its own.
     bool useShapedReply = false;
     SnmpSession shapedReply{};  // encodes the answer instead of reply
-    std::vector<ReplyVariant> forgedFirst;  // sent just before the answer, in order
+    std::vector<ReplyVariant> forgedFirst;  // sent just before the answer (or a Report outcome), in order
     bool withholdReply = false;  // the answer itself (and its duplicate) stay unsent
 
     // What the log shows for this request instead of the community octets

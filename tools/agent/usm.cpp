@@ -211,7 +211,9 @@ bool parseUsmUser(const std::string& text, const std::vector<uint8_t>& engineId,
 bool parseUsmForgery(const std::string& word, UsmForgery* forgery)
 {
     for (UsmForgery f : {UsmForgery::WrongDigest, UsmForgery::StaleTime, UsmForgery::WrongMsgId,
-                         UsmForgery::UnauthenticatedReport, UsmForgery::Replay}) {
+                         UsmForgery::UnauthenticatedReport, UsmForgery::Replay, UsmForgery::EmptyMac,
+                         UsmForgery::ShortMac, UsmForgery::LongMac, UsmForgery::ContextEngine, UsmForgery::Context,
+                         UsmForgery::ClockReport, UsmForgery::NamelessDiscovery}) {
         if (word == usmForgeryName(f)) {
             *forgery = f;
             return true;
@@ -233,6 +235,20 @@ const char* usmForgeryName(UsmForgery forgery)
         return "report";
     case UsmForgery::Replay:
         return "replay";
+    case UsmForgery::EmptyMac:
+        return "empty-mac";
+    case UsmForgery::ShortMac:
+        return "short-mac";
+    case UsmForgery::LongMac:
+        return "long-mac";
+    case UsmForgery::ContextEngine:
+        return "context-engine";
+    case UsmForgery::Context:
+        return "context";
+    case UsmForgery::ClockReport:
+        return "clock-report";
+    case UsmForgery::NamelessDiscovery:
+        return "no-engine";
     }
     return "digest";
 }
@@ -259,7 +275,10 @@ bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint
     parameters.time = shape.time;
     std::copy(shape.user.begin(), shape.user.end(), parameters.user);
     parameters.userLength = static_cast<int32_t>(shape.user.size());
-    parameters.authLength = authenticated ? auth->macLength : 0;
+    const int32_t macLength = !authenticated ? 0 : shape.macLength >= 0 ? shape.macLength : auth->macLength;
+    if (authenticated && static_cast<size_t>(macLength) > cryptoDigestLength(auth->hash))
+        return false;
+    parameters.authLength = macLength;
 
     uint8_t scoped[SnmpPacketSize];
     int32_t scopedLength = SnmpPacketSize - static_cast<int32_t>(UsmPrivacyPadding);
@@ -280,7 +299,7 @@ bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint
         const CryptoPiece whole = {packet, static_cast<size_t>(length)};
         if (!cryptoHmac(auth->hash, shape.authKey.data(), auth->keyLength, &whole, 1, mac))
             return false;
-        std::memcpy(packet + field, mac, auth->macLength);
+        std::memcpy(packet + field, mac, static_cast<size_t>(macLength));
     }
     out->assign(packet, packet + length);
     return true;
@@ -312,6 +331,33 @@ UsmShape forgedShape(const UsmShape& genuine, UsmForgery forgery, int32_t* comma
         *command = PduReport;
         break;
     case UsmForgery::Replay:
+        break;
+    case UsmForgery::EmptyMac:
+    case UsmForgery::ShortMac:
+    case UsmForgery::LongMac:
+        // Signed with the right key all the same: only the length is wrong.
+        forged.flags |= SecurityAuth;
+        if (forged.auth == UsmAuth::None)
+            forged.auth = UsmAuth::Sha1;
+        forged.macLength = forgery == UsmForgery::EmptyMac ? 0
+                           : static_cast<int32_t>(usmAuthProtocol(forged.auth)->macLength) +
+                                 (forgery == UsmForgery::ShortMac ? -1 : 1);
+        break;
+    case UsmForgery::ContextEngine:
+        if (!forged.contextEngineId.empty())
+            forged.contextEngineId.pop_back();
+        break;
+    case UsmForgery::Context:
+        forged.context += "x";
+        break;
+    case UsmForgery::ClockReport:
+        forged.flags = 0;
+        *command = PduReport;
+        break;
+    case UsmForgery::NamelessDiscovery:
+        forged.flags = 0;
+        forged.engineId.clear();
+        *command = PduReport;
         break;
     }
     return forged;
@@ -434,6 +480,14 @@ HookOutcome UsmAgent::refuse(ReceivedRequest& request, const std::string& userNa
     request.encoder = encoderOf(shape);
     outcome.action = HookAction::Report;
     outcome.reportBindings = {makeVariable(usmStatsName(refusal), ASN_COUNTER, uint32Value(counter))};
+    const std::vector<UsmForgery>& forgeries = config_.misbehaviour.forgeFirst;
+    if (refusal == UsmRefusal::UnknownEngineId &&
+        std::find(forgeries.begin(), forgeries.end(), UsmForgery::NamelessDiscovery) != forgeries.end()) {
+        ReplyVariant variant;
+        variant.encoder = encoderOf(forgedShape(shape, UsmForgery::NamelessDiscovery, &variant.command));
+        variant.bindingsInstead = outcome.reportBindings;
+        request.forgedFirst.push_back(std::move(variant));
+    }
     return outcome;
 }
 
@@ -520,9 +574,14 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
     request.encoder = encoderOf(shape);
     request.replyOverhead = UsmReplyOverhead;
     for (UsmForgery forgery : config_.misbehaviour.forgeFirst) {
+        if (forgery == UsmForgery::NamelessDiscovery)
+            continue;  // it goes before discovery Reports only
         ReplyVariant variant;
         variant.previousReply = forgery == UsmForgery::Replay;
         variant.encoder = encoderOf(forgedShape(shape, forgery, &variant.command));
+        if (forgery == UsmForgery::ClockReport)
+            variant.bindingsInstead = {
+                makeVariable(usmStatsName(UsmRefusal::NotInTimeWindow), ASN_COUNTER, uint32Value(1))};
         request.forgedFirst.push_back(std::move(variant));
     }
     request.withholdReply = config_.misbehaviour.forgeOnly;

@@ -53,13 +53,20 @@ bool parseUsmEngineId(const std::string& text, std::vector<uint8_t>* id);
 
 // Forged replies sent just before the genuine one. Each is one a manager
 // must drop; their bindings carry ForgedValue (the replay carries whatever
-// the earlier reply did).
+// the earlier reply did, the Reports their counter).
 enum class UsmForgery {
     WrongDigest,            // "digest": authenticated with another key, boots + 1 and time + 100
     StaleTime,              // "stale": the right digest, time 1000 s behind the agent's
     WrongMsgId,             // "msgid": the right digest, msgID + 1000 (the PDU keeps the request id)
     UnauthenticatedReport,  // "report": a Report without digest or privacy, msgID and request id the awaited ones
     Replay,                 // "replay": the reply to the previous answered request, as it went out
+    EmptyMac,               // "empty-mac": authenticated, with a MAC field of no octets
+    ShortMac,               // "short-mac": the right key's MAC one octet short (computed over the shorter field)
+    LongMac,                // "long-mac": the right key's MAC one octet long (likewise)
+    ContextEngine,          // "context-engine": the right digest, contextEngineID the agent's without its last octet
+    Context,                // "context": the right digest, the answer's context name with "x" after it
+    ClockReport,            // "clock-report": "report" carrying usmStatsNotInTimeWindows
+    NamelessDiscovery,      // "no-engine": before a discovery's Report only, that Report naming no engine
 };
 bool parseUsmForgery(const std::string& word, UsmForgery* forgery);
 const char* usmForgeryName(UsmForgery forgery);
@@ -104,6 +111,9 @@ struct UsmShape {
     UsmPriv priv = UsmPriv::None;
     UsmKey authKey{};
     UsmKey privKey{};
+    // The MAC's octets when authenticated (computed over a field of that
+    // many zeros, truncated or not); -1: the protocol's.
+    int32_t macLength = -1;
 };
 
 // The whole message of the PDU in that shape: encrypted with a new salt when
@@ -113,8 +123,9 @@ bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint
 
 // The shape of a forgery of the reply in `genuine`'s shape (as the kinds
 // above say; a Replay is no encoding and keeps the shape). *command: the
-// forgery's PDU command, PduReport for UnauthenticatedReport, else 0 (the
-// reply's own).
+// forgery's PDU command, PduReport for the Reports, else 0 (the reply's
+// own). What a Report of a counter (ClockReport, NamelessDiscovery) carries
+// is the caller's to give: usmStatsName.
 UsmShape forgedShape(const UsmShape& genuine, UsmForgery forgery, int32_t* command);
 
 class UsmAgent {
