@@ -284,6 +284,8 @@ TEST_F(ReceiveTest, OnlyTheAskedPeerAnswers)
          "Reply from another sender (127.0.0.2:" + port + ")\n"},
         {"127.0.0.1", 0, encodeReply(0, "public", PduResponse, id), "Reply from another sender (127.0.0.1:"},
         {nullptr, 0, encodeReply(0, "private", PduResponse, id), "Reply with another version or community\n"},
+        // As long as the session's: the octets count, not only their number.
+        {nullptr, 0, encodeReply(0, "publiX", PduResponse, id), "Reply with another version or community\n"},
         {nullptr, 0, encodeReply(1, "public", PduResponse, id), "Reply with another version or community\n"},
     };
     for (const auto& d : dropped) {

@@ -369,6 +369,13 @@ struct ReceivedMessage {
         paramsOffset = 9;
         paramsLength = octets[8];
     }
+    // One octet of the digest field changed, as on the way.
+    void changeDigestOctet(int32_t at)
+    {
+        UsecParameters decoded{};
+        ASSERT_EQ(decodeUsecParameters(octets.data() + paramsOffset, paramsLength, &decoded), 0);
+        octets[static_cast<size_t>(paramsOffset + decoded.digestOffset + at)] ^= 0x01;
+    }
     int32_t check(SnmpSession& session, int32_t command = PduResponse)
     {
         SnmpPdu pdu{};
@@ -387,6 +394,7 @@ TEST_F(Authenticate, ChecksInOrder)
         const char* what;
         void (*change)(SnmpSession&);
         int32_t expected;
+        int32_t digestOctet = -1;  // changed in the message as received
     };
     const Case cases[] = {
         {"genuine", [](SnmpSession&) {}, UsecAccepted},
@@ -394,7 +402,12 @@ TEST_F(Authenticate, ChecksInOrder)
         {"other context", [](SnmpSession& s) { s.context[1] = 'y'; }, UsecUnknownContext},
         {"shorter context", [](SnmpSession& s) { s.contextLength = 1; }, UsecUnknownContext},
         {"other user", [](SnmpSession& s) { s.userName[0] = 'x'; }, UsecUnknownUserName},
+        {"user a prefix of ours", [](SnmpSession& s) { s.userNameLength = 3; }, UsecUnknownUserName},
+        {"ours a prefix of the user", [](SnmpSession& s) { s.userName[s.userNameLength++] = 's'; },
+         UsecUnknownUserName},
         {"wrong key", [](SnmpSession& s) { s.authKey[3] ^= 1; }, UsecWrongDigest},
+        {"digest's first octet", [](SnmpSession&) {}, UsecWrongDigest, 0},
+        {"digest's last octet", [](SnmpSession&) {}, UsecWrongDigest, UsecKeyLength - 1},
         {"unauthenticated", [](SnmpSession& s) { s.securityFlags = SecurityReportable; }, UsecUnsupportedQoS},
         {"lower boots", [](SnmpSession& s) { s.agentBoots = 6; }, UsecNotInTimeWindow},
     };
@@ -402,6 +415,8 @@ TEST_F(Authenticate, ChecksInOrder)
         SnmpSession sender = agent;
         c.change(sender);
         ReceivedMessage message(sender);
+        if (c.digestOctet >= 0)
+            message.changeDigestOctet(c.digestOctet);
         SnmpSession session = authenticatingSession();
         EXPECT_EQ(message.check(session), c.expected) << c.what;
     }
