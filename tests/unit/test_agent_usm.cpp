@@ -28,6 +28,8 @@ const OidVector sysName = {1, 3, 6, 1, 2, 1, 1, 5, 0};
 const char* const Users[] = {"alice:SHA-256:alicepass123:AES:alicepriv123", "bob:MD5:bobpass1234:DES:bobpriv1234",
                              "carol", "erin:SHA-512:erinpass1234"};
 const char Alice[] = "#alice/SHA-256:alicepass123/AES:alicepriv123";
+const char Bob[] = "#bob/MD5:bobpass1234/DES:bobpriv1234";
+const char Carol[] = "#carol/";
 const char Erin[] = "#erin/SHA-512:erinpass1234";
 
 UsmUser parsedUser(const char* text)
@@ -79,8 +81,11 @@ TEST(UsmAgentParse, UsersEngineIdsAndForgeries)
     EXPECT_EQ(id, std::vector<uint8_t>({0x80, 0x01, 0x86, 0x9F, 0x04}));
     for (const std::string& bad : {std::string("80018690"), std::string("8001869f0g"), std::string(66, '0')})
         EXPECT_FALSE(parseUsmEngineId(bad, &id)) << bad;
-    for (const char* word : {"digest", "stale", "msgid", "report", "replay", "empty-mac", "short-mac", "long-mac",
-                             "context-engine", "context", "clock-report", "no-engine"}) {
+    for (const char* word :
+         {"digest", "stale", "msgid", "report", "replay", "empty-mac", "short-mac", "long-mac", "context-engine",
+          "context", "clock-report", "no-engine", "plain", "model", "priv-only", "mac-first", "mac-last", "id-0",
+          "report-id", "user", "engine", "cipher-auth", "cleartext", "privacy", "no-salt", "short-cipher",
+          "engine-report", "foreign-report", "discovery-response"}) {
         UsmForgery forgery;
         ASSERT_TRUE(parseUsmForgery(word, &forgery)) << word;
         EXPECT_STREQ(usmForgeryName(forgery), word);
@@ -200,36 +205,62 @@ TEST_F(UsmAgentTest, EveryLevelDiscoversAndAnOutdatedEngineIsDiscoveredAgain)
 TEST_F(UsmAgentTest, ForgedRepliesLoseToTheGenuineOne)
 {
     using Actions = std::vector<std::string>;
+    const std::string dropped = "SNMPv3 message dropped: ";
+    const std::string unauthenticated = "SNMPv3 unauthenticated Report dropped: ";
     const struct {
         UsmForgery forgery;
-        const char* dropped;     // the engine's diagnostics of the call
-        bool discovers = false;  // the call discovers the engine: the forgery goes before the discovery's Report
+        std::string said;              // the engine's diagnostics of the call
+        const char* community = Alice;
+        bool discovers = false;        // the call discovers the engine (the forgery may go before its Report)
     } cases[] = {
-        {UsmForgery::WrongDigest, "SNMPv3 message dropped: wrong digest\n"},
+        {UsmForgery::WrongDigest, dropped + "wrong digest\n"},
+        {UsmForgery::MacFirstOctet, dropped + "wrong digest\n"},
+        {UsmForgery::MacLastOctet, dropped + "wrong digest\n"},
         // Signed with the right key: only the MAC's length is wrong (a MAC of
         // no octets would otherwise compare nothing).
-        {UsmForgery::EmptyMac, "SNMPv3 message dropped: wrong digest\n"},
-        {UsmForgery::ShortMac, "SNMPv3 message dropped: wrong digest\n"},
-        {UsmForgery::LongMac, "SNMPv3 message dropped: wrong digest\n"},
-        {UsmForgery::StaleTime, "SNMPv3 message dropped: not in time window\n"},
-        {UsmForgery::WrongMsgId, "SNMPv3 message dropped: msgID is not the request's\n"},
-        {UsmForgery::ContextEngine, "SNMPv3 message dropped: another context\n"},
-        {UsmForgery::Context, "SNMPv3 message dropped: another context\n"},
-        {UsmForgery::UnauthenticatedReport, "SNMPv3 unauthenticated Report dropped: another counter\n"},
+        {UsmForgery::EmptyMac, dropped + "wrong digest\n"},
+        {UsmForgery::ShortMac, dropped + "wrong digest\n"},
+        {UsmForgery::LongMac, dropped + "wrong digest\n"},
+        {UsmForgery::StaleTime, dropped + "not in time window\n"},
+        {UsmForgery::WrongMsgId, dropped + "msgID is not the request's\n"},
+        {UsmForgery::ZeroRequestId, dropped + "msgID is not the request's\n"},
+        {UsmForgery::ReportOtherId, dropped + "msgID is not the request's\n"},
+        {UsmForgery::SecurityModel, dropped + "another security model\n"},
+        {UsmForgery::PrivacyOnly, dropped + "privacy without authentication\n"},
+        {UsmForgery::Plain, dropped + "below the request's security level\n"},
+        {UsmForgery::Plain, dropped + "below the request's security level\n", Erin},
+        {UsmForgery::OtherUser, dropped + "authenticated for another engine or user\n"},
+        {UsmForgery::OtherUser, dropped + "another engine or user\n", Carol},
+        {UsmForgery::OtherEngine, dropped + "authenticated for another engine or user\n"},
+        {UsmForgery::OtherEngine, dropped + "another engine or user\n", Carol},
+        // A user without authentication has no key to check a digest with.
+        {UsmForgery::WrongDigest, dropped + "authenticated for another engine or user\n", Carol},
+        {UsmForgery::ContextEngine, dropped + "another context\n"},
+        {UsmForgery::Context, dropped + "another context\n"},
+        {UsmForgery::CipherWithoutFlag, dropped + "encrypted without privacy\n"},
+        {UsmForgery::Cleartext, dropped + "privacy flag without ciphertext\n"},
+        {UsmForgery::PrivacyForNone, dropped + "encrypted without privacy\n", Erin},
+        {UsmForgery::Saltless, dropped + "decryption error\n"},
+        {UsmForgery::CutCipher, dropped + "decryption error\n", Bob},  // DES: not a multiple of 8
+        {UsmForgery::UnauthenticatedReport, unauthenticated + "another counter\n"},
+        {UsmForgery::ForeignReport, unauthenticated + "another counter\n"},
         // Nobody signed the clock it names: no resend, no end of the call.
-        {UsmForgery::ClockReport, "SNMPv3 unauthenticated Report dropped: usmStatsNotInTimeWindows\n"},
+        {UsmForgery::ClockReport, unauthenticated + "usmStatsNotInTimeWindows\n"},
+        // An engine just discovered is not out of date.
+        {UsmForgery::EngineReport, unauthenticated + "usmStatsUnknownEngineIDs\n", Alice, true},
         // Authentic, but for a request that is no longer awaited.
         {UsmForgery::Replay, ""},
         // Not the end of the open: the genuine discovery Report follows.
-        {UsmForgery::NamelessDiscovery, "SNMPv3 message dropped: no engine named\n", true},
+        {UsmForgery::NamelessDiscovery, dropped + "no engine named\n", Alice, true},
+        {UsmForgery::DiscoveryResponse, dropped + "no engine named\n", Alice, true},
     };
     for (const auto& c : cases) {
-        const std::string kind = usmForgeryName(c.forgery);
+        const std::string kind = std::string(usmForgeryName(c.forgery)) + " to " + c.community;
         usm_->setMisbehaviour(UsmMisbehaviour());
         forgetKnownEngines();
         const size_t start = agent_->logSize();
         agent_->setVariable(makeVariable(sysName, ASN_OCTET_STR, bytesValue("before")));
-        ASSERT_EQ(scriptGet(Alice), "before") << kind;  // the engine known, a reply to replay
+        ASSERT_EQ(scriptGet(c.community), "before") << kind;  // the engine known, a reply to replay
         if (c.discovers)
             forgetKnownEngines();
         agent_->setVariable(makeVariable(sysName, ASN_OCTET_STR, bytesValue("genuine " + kind)));
@@ -238,14 +269,17 @@ TEST_F(UsmAgentTest, ForgedRepliesLoseToTheGenuineOne)
         usm_->setMisbehaviour(m);
         diagnostics.clear();
         setDiagnosticSink(gather);
-        EXPECT_EQ(scriptGet(Alice), "genuine " + kind);
+        EXPECT_EQ(scriptGet(c.community), "genuine " + kind);
         setDiagnosticSink(nullptr);
-        EXPECT_EQ(diagnostics, c.dropped) << kind;
-        const size_t forged = start + 2;  // the call's first request
+        EXPECT_EQ(diagnostics, c.said) << kind;
+        const size_t first = start + 2;  // the call's first request
         const Actions actions = c.discovers ? Actions{"discovery", "answered"} : Actions{"answered"};
-        ASSERT_TRUE(agent_->waitForLog(forged + actions.size(), ManagerSocket::ReplyWaitMs));
-        EXPECT_EQ(actionsSince(forged), actions) << kind;
-        EXPECT_EQ(agent_->log()[forged].datagramsSent, 2) << kind;
+        ASSERT_TRUE(agent_->waitForLog(first + actions.size(), ManagerSocket::ReplyWaitMs));
+        EXPECT_EQ(actionsSince(first), actions) << kind;
+        int32_t sent = 0;  // the replies and the one forgery
+        for (size_t i = first; i < first + actions.size(); ++i)
+            sent += agent_->log()[i].datagramsSent;
+        EXPECT_EQ(sent, static_cast<int32_t>(actions.size()) + 1) << kind;
     }
 }
 

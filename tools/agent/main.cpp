@@ -36,7 +36,11 @@ const char usageText[] =
     "              --higher-boots  --privacy-bit  --forge-first digest|stale|boots|plain|report\n"
     "              --forge-only\n"
     "SNMPv3:       --v3-forge digest|stale|msgid|report|replay|empty-mac|short-mac|long-mac|\n"
-    "                         context-engine|context|clock-report|no-engine  --v3-forge-only\n";
+    "                         mac-first|mac-last|context-engine|context|clock-report|no-engine|\n"
+    "                         plain|model|priv-only|id-0|report-id|user|engine|cipher-auth|cleartext|\n"
+    "                         privacy|no-salt|short-cipher|engine-report|foreign-report|\n"
+    "                         discovery-response\n"
+    "              --v3-forge-only\n";
 
 std::atomic<TestAgent*> runningAgent{nullptr};
 
@@ -273,8 +277,7 @@ int main(int argc, char** argv)
         } else if (option == "--v3-forge") {
             UsmForgery forgery;
             if (!takeValue() || !parseUsmForgery(value, &forgery))
-                return usageError("--v3-forge needs digest, stale, msgid, report, replay, empty-mac, short-mac, "
-                                  "long-mac, context-engine, context, clock-report or no-engine");
+                return usageError("--v3-forge needs one of the kinds the help lists");
             usmConfig.misbehaviour.forgeFirst.push_back(forgery);
             v3 = true;
         } else if (option == "--v3-forge-only") {

@@ -165,6 +165,30 @@ ReplyEncoder encoderOf(const UsmShape& shape)
     return [shape](const SnmpPdu& pdu, std::vector<uint8_t>* out) { return encodeUsmShaped(shape, pdu, out); };
 }
 
+// Framed as frameUsmMessage frames it, but with the ciphertext cut short or
+// its salt left out of msgPrivacyParameters.
+bool frameDamagedCipher(const UsmShape& shape, const V3Header& header, UsmParameters* parameters,
+                        const uint8_t* scoped, int32_t scopedLength, uint8_t* packet, int32_t* length, int32_t* macAt)
+{
+    uint8_t cipher[SnmpPacketSize];
+    size_t cipherLength = 0;
+    if (!usmEncrypt(shape.priv, shape.privKey.data(), parameters->boots, parameters->time, scoped,
+                    static_cast<size_t>(scopedLength), cipher, &cipherLength, parameters->salt))
+        return false;
+    cipherLength -= std::min(cipherLength, static_cast<size_t>(shape.cipherCut));
+    parameters->saltLength = shape.saltless ? 0 : static_cast<int32_t>(UsmSaltLength);
+    uint8_t encoded[256];
+    int32_t encodedLength = sizeof encoded;
+    int32_t authOffset = 0;
+    int32_t parametersOffset = 0;
+    if (encodeUsmParameters(*parameters, encoded, &encodedLength, &authOffset) != 0 ||
+        encodeV3Message(header, encoded, encodedLength, cipher, static_cast<int32_t>(cipherLength), true, packet,
+                        length, &parametersOffset) != 0)
+        return false;
+    *macAt = parametersOffset + authOffset;
+    return true;
+}
+
 }  // namespace
 
 bool parseUsmEngineId(const std::string& text, std::vector<uint8_t>* id)
@@ -210,10 +234,8 @@ bool parseUsmUser(const std::string& text, const std::vector<uint8_t>& engineId,
 
 bool parseUsmForgery(const std::string& word, UsmForgery* forgery)
 {
-    for (UsmForgery f : {UsmForgery::WrongDigest, UsmForgery::StaleTime, UsmForgery::WrongMsgId,
-                         UsmForgery::UnauthenticatedReport, UsmForgery::Replay, UsmForgery::EmptyMac,
-                         UsmForgery::ShortMac, UsmForgery::LongMac, UsmForgery::ContextEngine, UsmForgery::Context,
-                         UsmForgery::ClockReport, UsmForgery::NamelessDiscovery}) {
+    for (int kind = 0; kind < UsmForgeryKinds; ++kind) {
+        const auto f = static_cast<UsmForgery>(kind);
         if (word == usmForgeryName(f)) {
             *forgery = f;
             return true;
@@ -249,8 +271,67 @@ const char* usmForgeryName(UsmForgery forgery)
         return "clock-report";
     case UsmForgery::NamelessDiscovery:
         return "no-engine";
+    case UsmForgery::Plain:
+        return "plain";
+    case UsmForgery::SecurityModel:
+        return "model";
+    case UsmForgery::PrivacyOnly:
+        return "priv-only";
+    case UsmForgery::MacFirstOctet:
+        return "mac-first";
+    case UsmForgery::MacLastOctet:
+        return "mac-last";
+    case UsmForgery::ZeroRequestId:
+        return "id-0";
+    case UsmForgery::ReportOtherId:
+        return "report-id";
+    case UsmForgery::OtherUser:
+        return "user";
+    case UsmForgery::OtherEngine:
+        return "engine";
+    case UsmForgery::CipherWithoutFlag:
+        return "cipher-auth";
+    case UsmForgery::Cleartext:
+        return "cleartext";
+    case UsmForgery::PrivacyForNone:
+        return "privacy";
+    case UsmForgery::Saltless:
+        return "no-salt";
+    case UsmForgery::CutCipher:
+        return "short-cipher";
+    case UsmForgery::EngineReport:
+        return "engine-report";
+    case UsmForgery::ForeignReport:
+        return "foreign-report";
+    case UsmForgery::DiscoveryResponse:
+        return "discovery-response";
     }
     return "digest";
+}
+
+bool usmForgeryBeforeDiscovery(UsmForgery forgery)
+{
+    return forgery == UsmForgery::NamelessDiscovery || forgery == UsmForgery::DiscoveryResponse;
+}
+
+std::vector<Variable> usmForgeryReportBindings(UsmForgery forgery)
+{
+    OidVector name;
+    switch (forgery) {
+    case UsmForgery::ClockReport:
+        name = usmStatsName(UsmRefusal::NotInTimeWindow);
+        break;
+    case UsmForgery::EngineReport:
+        name = usmStatsName(UsmRefusal::UnknownEngineId);
+        break;
+    case UsmForgery::ForeignReport:
+        // usmUserTable's branch, the length of a usmStats counter, 4 where the unknown-engine one has it.
+        name = {1, 3, 6, 1, 6, 3, 15, 1, 2, 4, 0};
+        break;
+    default:
+        return {};
+    }
+    return {makeVariable(name, ASN_COUNTER, uint32Value(1))};
 }
 
 OidVector usmStatsName(UsmRefusal refusal)
@@ -261,11 +342,14 @@ OidVector usmStatsName(UsmRefusal refusal)
 bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint8_t>* out)
 {
     const bool authenticated = (shape.flags & SecurityAuth) != 0;
-    const bool encrypted = (shape.flags & SecurityPriv) != 0;
+    const bool encrypted = shape.encrypt >= 0 ? shape.encrypt != 0 : (shape.flags & SecurityPriv) != 0;
     const UsmAuthProtocol* auth = usmAuthProtocol(shape.auth);
     if ((authenticated && auth == nullptr) || (encrypted && shape.priv == UsmPriv::None) ||
         shape.engineId.size() > UsmMaxEngineIdLength || shape.contextEngineId.size() > UsmMaxEngineIdLength ||
         shape.user.size() > sizeof UsmParameters{}.user || shape.context.size() > UsmMaxContextName)
+        return false;
+    const int32_t macLength = !authenticated ? 0 : shape.macLength >= 0 ? shape.macLength : auth->macLength;
+    if (authenticated && static_cast<size_t>(macLength) > cryptoDigestLength(auth->hash))
         return false;
 
     UsmParameters parameters = {};
@@ -275,30 +359,37 @@ bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint
     parameters.time = shape.time;
     std::copy(shape.user.begin(), shape.user.end(), parameters.user);
     parameters.userLength = static_cast<int32_t>(shape.user.size());
-    const int32_t macLength = !authenticated ? 0 : shape.macLength >= 0 ? shape.macLength : auth->macLength;
-    if (authenticated && static_cast<size_t>(macLength) > cryptoDigestLength(auth->hash))
-        return false;
     parameters.authLength = macLength;
 
+    SnmpPdu shaped = pdu;  // a shallow copy for the encoder: only its request id may differ
+    shaped.requestId = shape.zeroRequestId ? 0
+                                           : static_cast<int32_t>(static_cast<uint32_t>(pdu.requestId) +
+                                                                  static_cast<uint32_t>(shape.requestIdOffset));
     uint8_t scoped[SnmpPacketSize];
     int32_t scopedLength = SnmpPacketSize - static_cast<int32_t>(UsmPrivacyPadding);
     if (encodeScopedPdu(shape.contextEngineId.data(), static_cast<int32_t>(shape.contextEngineId.size()),
                         reinterpret_cast<const uint8_t*>(shape.context.data()),
-                        static_cast<int32_t>(shape.context.size()), &pdu, scoped, &scopedLength) != 0)
+                        static_cast<int32_t>(shape.context.size()), &shaped, scoped, &scopedLength) != 0)
         return false;
-    const V3Header header = {shape.msgId, UsmAgentMaxSize, shape.flags, UsmSecurityModel};
+    const V3Header header = {shape.msgId, UsmAgentMaxSize, shape.flags, shape.securityModel};
     uint8_t packet[SnmpPacketSize];
     int32_t length = sizeof packet;
     int32_t field = 0;
-    if (frameUsmMessage(header, &parameters, encrypted ? shape.priv : UsmPriv::None, shape.privKey.data(), scoped,
-                        scopedLength, packet, &length, &field) != 0)
+    if (encrypted && (shape.saltless || shape.cipherCut > 0)) {
+        if (!frameDamagedCipher(shape, header, &parameters, scoped, scopedLength, packet, &length, &field))
+            return false;
+    } else if (frameUsmMessage(header, &parameters, encrypted ? shape.priv : UsmPriv::None, shape.privKey.data(),
+                               scoped, scopedLength, packet, &length, &field) != 0) {
         return false;
+    }
     if (authenticated) {
         // The field is zeros as encoded: the MAC goes over the message as it stands.
-        uint8_t mac[CryptoMaxDigestLength];
+        uint8_t mac[CryptoMaxDigestLength] = {};
         const CryptoPiece whole = {packet, static_cast<size_t>(length)};
         if (!cryptoHmac(auth->hash, shape.authKey.data(), auth->keyLength, &whole, 1, mac))
             return false;
+        if (shape.changedMacOctet >= 0 && shape.changedMacOctet < macLength)
+            mac[shape.changedMacOctet] ^= 0x01;
         std::memcpy(packet + field, mac, static_cast<size_t>(macLength));
     }
     out->assign(packet, packet + length);
@@ -358,6 +449,74 @@ UsmShape forgedShape(const UsmShape& genuine, UsmForgery forgery, int32_t* comma
         forged.flags = 0;
         forged.engineId.clear();
         *command = PduReport;
+        break;
+    case UsmForgery::Plain:
+        forged.flags = 0;
+        break;
+    case UsmForgery::SecurityModel:
+        forged.securityModel = 2;
+        break;
+    case UsmForgery::PrivacyOnly:
+        forged.flags = SecurityPriv;
+        if (forged.priv == UsmPriv::None)
+            forged.priv = UsmPriv::Aes128;
+        break;
+    case UsmForgery::MacFirstOctet:
+    case UsmForgery::MacLastOctet:
+        forged.flags |= SecurityAuth;
+        if (forged.auth == UsmAuth::None)
+            forged.auth = UsmAuth::Sha1;
+        forged.changedMacOctet =
+            forgery == UsmForgery::MacFirstOctet ? 0 : usmAuthProtocol(forged.auth)->macLength - 1;
+        break;
+    case UsmForgery::ZeroRequestId:
+        forged.zeroRequestId = true;
+        break;
+    case UsmForgery::ReportOtherId:
+        forged.requestIdOffset = 1;
+        *command = PduReport;
+        break;
+    case UsmForgery::OtherUser:
+        forged.user += "x";
+        break;
+    case UsmForgery::OtherEngine:
+        if (!forged.engineId.empty())
+            forged.engineId.pop_back();
+        break;
+    case UsmForgery::CipherWithoutFlag:
+        forged.flags &= static_cast<uint8_t>(~SecurityPriv);
+        forged.encrypt = 1;
+        if (forged.priv == UsmPriv::None)
+            forged.priv = UsmPriv::Aes128;
+        break;
+    case UsmForgery::Cleartext:
+        forged.flags |= SecurityAuth | SecurityPriv;
+        if (forged.auth == UsmAuth::None)
+            forged.auth = UsmAuth::Sha1;
+        forged.encrypt = 0;
+        break;
+    case UsmForgery::PrivacyForNone:
+        forged.flags |= SecurityPriv;
+        if (forged.priv == UsmPriv::None)
+            forged.priv = UsmPriv::Aes128;
+        break;
+    case UsmForgery::Saltless:
+    case UsmForgery::CutCipher:
+        forged.saltless = forgery == UsmForgery::Saltless;
+        forged.cipherCut = forgery == UsmForgery::CutCipher ? 1 : 0;
+        forged.encrypt = 1;
+        if (forged.priv == UsmPriv::None)
+            forged.priv = UsmPriv::Aes128;
+        break;
+    case UsmForgery::EngineReport:
+    case UsmForgery::ForeignReport:
+        forged.flags = 0;
+        *command = PduReport;
+        break;
+    case UsmForgery::DiscoveryResponse:
+        forged.flags = 0;
+        forged.engineId = {0x80, 0x01, 0x86, 0x9F, 0x04, 'f', 'o', 'r', 'g', 'e', 'r'};
+        *command = PduResponse;
         break;
     }
     return forged;
@@ -480,11 +639,11 @@ HookOutcome UsmAgent::refuse(ReceivedRequest& request, const std::string& userNa
     request.encoder = encoderOf(shape);
     outcome.action = HookAction::Report;
     outcome.reportBindings = {makeVariable(usmStatsName(refusal), ASN_COUNTER, uint32Value(counter))};
-    const std::vector<UsmForgery>& forgeries = config_.misbehaviour.forgeFirst;
-    if (refusal == UsmRefusal::UnknownEngineId &&
-        std::find(forgeries.begin(), forgeries.end(), UsmForgery::NamelessDiscovery) != forgeries.end()) {
+    for (UsmForgery forgery : config_.misbehaviour.forgeFirst) {
+        if (refusal != UsmRefusal::UnknownEngineId || !usmForgeryBeforeDiscovery(forgery))
+            continue;
         ReplyVariant variant;
-        variant.encoder = encoderOf(forgedShape(shape, UsmForgery::NamelessDiscovery, &variant.command));
+        variant.encoder = encoderOf(forgedShape(shape, forgery, &variant.command));
         variant.bindingsInstead = outcome.reportBindings;
         request.forgedFirst.push_back(std::move(variant));
     }
@@ -574,14 +733,12 @@ HookOutcome UsmAgent::judge(ReceivedRequest& request)
     request.encoder = encoderOf(shape);
     request.replyOverhead = UsmReplyOverhead;
     for (UsmForgery forgery : config_.misbehaviour.forgeFirst) {
-        if (forgery == UsmForgery::NamelessDiscovery)
-            continue;  // it goes before discovery Reports only
+        if (usmForgeryBeforeDiscovery(forgery))
+            continue;
         ReplyVariant variant;
         variant.previousReply = forgery == UsmForgery::Replay;
         variant.encoder = encoderOf(forgedShape(shape, forgery, &variant.command));
-        if (forgery == UsmForgery::ClockReport)
-            variant.bindingsInstead = {
-                makeVariable(usmStatsName(UsmRefusal::NotInTimeWindow), ASN_COUNTER, uint32Value(1))};
+        variant.bindingsInstead = usmForgeryReportBindings(forgery);
         request.forgedFirst.push_back(std::move(variant));
     }
     request.withholdReply = config_.misbehaviour.forgeOnly;

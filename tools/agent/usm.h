@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "snmp/codec/v3_message.h"
 #include "snmp/security/usm_protocols.h"
 #include "tools/agent/test_agent.h"
 
@@ -53,7 +54,7 @@ bool parseUsmEngineId(const std::string& text, std::vector<uint8_t>* id);
 
 // Forged replies sent just before the genuine one. Each is one a manager
 // must drop; their bindings carry ForgedValue (the replay carries whatever
-// the earlier reply did, the Reports their counter).
+// the earlier reply did, a Report of a counter that counter).
 enum class UsmForgery {
     WrongDigest,            // "digest": authenticated with another key, boots + 1 and time + 100
     StaleTime,              // "stale": the right digest, time 1000 s behind the agent's
@@ -67,7 +68,29 @@ enum class UsmForgery {
     Context,                // "context": the right digest, the answer's context name with "x" after it
     ClockReport,            // "clock-report": "report" carrying usmStatsNotInTimeWindows
     NamelessDiscovery,      // "no-engine": before a discovery's Report only, that Report naming no engine
+    Plain,                  // "plain": without digest or privacy
+    SecurityModel,          // "model": the right digest, msgSecurityModel 2
+    PrivacyOnly,            // "priv-only": encrypted with the right key, flagged privacy without authentication, no MAC
+    MacFirstOctet,          // "mac-first": the right MAC with its first octet changed
+    MacLastOctet,           // "mac-last": the right MAC with its last octet changed
+    ZeroRequestId,          // "id-0": the right digest, the PDU's request id 0 (the msgID the awaited one)
+    ReportOtherId,          // "report-id": a Report at the answer's level, the PDU's request id + 1
+    OtherUser,              // "user": the right digest, the user name with "x" after it
+    OtherEngine,            // "engine": the right digest, msgAuthoritativeEngineID the agent's without its last octet
+    CipherWithoutFlag,      // "cipher-auth": the right digest, encrypted but flagged authNoPriv
+    Cleartext,              // "cleartext": the right digest, flagged authPriv, the scoped PDU in clear
+    PrivacyForNone,         // "privacy": flagged authPriv, encrypted (for a user without privacy: AES, a key of zeros)
+    Saltless,               // "no-salt": the right digest, encrypted, msgPrivacyParameters empty
+    CutCipher,              // "short-cipher": the right digest over a ciphertext one octet short
+    EngineReport,           // "engine-report": "report" carrying usmStatsUnknownEngineIDs
+    ForeignReport,          // "foreign-report": "report" carrying a counter as long as usmStats', but outside it
+    DiscoveryResponse,      // "discovery-response": before a discovery's Report only, a Response naming another engine
 };
+constexpr int UsmForgeryKinds = static_cast<int>(UsmForgery::DiscoveryResponse) + 1;
+// Whether the kind goes before the agent's discovery Report (and not before answers).
+bool usmForgeryBeforeDiscovery(UsmForgery forgery);
+// The binding a Report forgery of a counter carries (nothing for the other kinds).
+std::vector<Variable> usmForgeryReportBindings(UsmForgery forgery);
 bool parseUsmForgery(const std::string& word, UsmForgery* forgery);
 const char* usmForgeryName(UsmForgery forgery);
 
@@ -114,6 +137,14 @@ struct UsmShape {
     // The MAC's octets when authenticated (computed over a field of that
     // many zeros, truncated or not); -1: the protocol's.
     int32_t macLength = -1;
+    // Changes that make a message wrong in one point only.
+    int32_t securityModel = UsmSecurityModel;
+    int32_t changedMacOctet = -1;  // this octet of the MAC, once computed, changed
+    int32_t encrypt = -1;          // -1: as the flags say; 0 or 1: whatever they say
+    bool zeroRequestId = false;    // the PDU's request id 0 ...
+    int32_t requestIdOffset = 0;   // ... or this added to it
+    bool saltless = false;         // msgPrivacyParameters empty (the salt used all the same)
+    int32_t cipherCut = 0;         // octets cut off the end of the ciphertext
 };
 
 // The whole message of the PDU in that shape: encrypted with a new salt when
@@ -124,8 +155,8 @@ bool encodeUsmShaped(const UsmShape& shape, const SnmpPdu& pdu, std::vector<uint
 // The shape of a forgery of the reply in `genuine`'s shape (as the kinds
 // above say; a Replay is no encoding and keeps the shape). *command: the
 // forgery's PDU command, PduReport for the Reports, else 0 (the reply's
-// own). What a Report of a counter (ClockReport, NamelessDiscovery) carries
-// is the caller's to give: usmStatsName.
+// own). What a Report of a counter carries is the caller's to give
+// (usmForgeryReportBindings).
 UsmShape forgedShape(const UsmShape& genuine, UsmForgery forgery, int32_t* command);
 
 class UsmAgent {
