@@ -284,8 +284,10 @@ TEST_F(ReceiveTest, OnlyTheAskedPeerAnswers)
          "Reply from another sender (127.0.0.2:" + port + ")\n"},
         {"127.0.0.1", 0, encodeReply(0, "public", PduResponse, id), "Reply from another sender (127.0.0.1:"},
         {nullptr, 0, encodeReply(0, "private", PduResponse, id), "Reply with another version or community\n"},
-        // As long as the session's: the octets count, not only their number.
+        // As long as the session's: the octets count, not only their number;
+        // and a part of it is not it.
         {nullptr, 0, encodeReply(0, "publiX", PduResponse, id), "Reply with another version or community\n"},
+        {nullptr, 0, encodeReply(0, "publi", PduResponse, id), "Reply with another version or community\n"},
         {nullptr, 0, encodeReply(1, "public", PduResponse, id), "Reply with another version or community\n"},
     };
     for (const auto& d : dropped) {

@@ -106,6 +106,8 @@ TEST(SecurityString, Table)
          SecurityReportable, "old"},
         {"/user/0x" + hex32.substr(0, 31) + "g", UsecParseRefused, "auth key contains non hex digits\n", "kolbur",
          SecurityReportable, "old"},
+        {"/user/0xg" + hex32.substr(1), UsecParseRefused, "auth key contains non hex digits\n", "kolbur",
+         SecurityReportable, "old"},
         {"/user/a/0x12", UsecParseRefused, "priv key not 16 octets\n", "kolbur", SecurityReportable, "old"},
         {"/user/a/0x" + hex32.substr(0, 30) + "zz", UsecParseRefused, "priv key contains non hex digits\n", "kolbur",
          SecurityReportable, "old"},
@@ -310,6 +312,9 @@ TEST(DecodeParameters, Bounds)
     };
     std::vector<uint8_t> shortest = receivedParameters(1, 0, 484, "u", 0, "");
     std::vector<uint8_t> oneLess(shortest.begin(), shortest.end() - 1);
+    std::vector<uint8_t> noUserLength(shortest.begin(), shortest.begin() + 24);
+    std::vector<uint8_t> digest = receivedParameters(1, 1, 484, "u", 16, "");
+    std::vector<uint8_t> digestCut(digest.begin(), digest.end() - 1);
     const Case cases[] = {
         {shortest, 0, "26 + u octets, qoS 0"},
         {receivedParameters(1, 4, 484, "u", 0, ""), 0, "qoS 4"},
@@ -326,9 +331,11 @@ TEST(DecodeParameters, Bounds)
         {receivedParameters(1, 1, 484, "u", 16, ""), 0, "digest with authentication"},
         {receivedParameters(1, 1, 484, "u", 0, std::string(16, 'c')), 7, "authentication without digest"},
         {receivedParameters(1, 1, 484, "u", 15, std::string(20, 'c')), 7, "digest length 15"},
+        {digestCut, 7, "digest of 15 octets after length 16"},
         {receivedParameters(1, 0, 484, "u", 0, std::string(40, 'c')), 0, "context of 40"},
         {receivedParameters(1, 0, 484, "u", 0, std::string(41, 'c')), 7, "context of 41"},
         {std::vector<uint8_t>(24, 1), 7, "24 octets"},
+        {noUserLength, 7, "24 octets that pass every check before the user's length"},
     };
     for (const Case& c : cases) {
         UsecParameters decoded{};
@@ -399,6 +406,7 @@ TEST_F(Authenticate, ChecksInOrder)
     const Case cases[] = {
         {"genuine", [](SnmpSession&) {}, UsecAccepted},
         {"other agent", [](SnmpSession& s) { s.agentId[0] = 'Z'; }, UsecUnknownContext},
+        {"other agent's last octet", [](SnmpSession& s) { s.agentId[11] = 'Z'; }, UsecUnknownContext},
         {"other context", [](SnmpSession& s) { s.context[1] = 'y'; }, UsecUnknownContext},
         {"shorter context", [](SnmpSession& s) { s.contextLength = 1; }, UsecUnknownContext},
         {"other user", [](SnmpSession& s) { s.userName[0] = 'x'; }, UsecUnknownUserName},
@@ -494,12 +502,21 @@ TEST_F(Authenticate, ClockFollowsAcceptedMessagesOnly)
 TEST_F(Authenticate, NegativeLimitLetsAnyTimePass)
 {
     now() = 10000;  // local clock 10 s: 10 + 0 - 150 < 0
-    SnmpSession sender = authenticatingSession();
-    sender.timeOffset = -10;  // agent time 0
-    ReceivedMessage message(sender);
-    SnmpSession session = authenticatingSession();
-    session.agentTime = 0;
-    EXPECT_EQ(message.check(session), UsecAccepted);
+    const struct {
+        int32_t offset;  // the sender's
+        int32_t expected;
+    } cases[] = {
+        {-10, UsecAccepted},         // agent time 0
+        {-11, UsecNotInTimeWindow},  // 2^32 - 1, which no agent's time can be
+    };
+    for (const auto& c : cases) {
+        SnmpSession sender = authenticatingSession();
+        sender.timeOffset = c.offset;
+        ReceivedMessage message(sender);
+        SnmpSession session = authenticatingSession();
+        session.agentTime = 0;
+        EXPECT_EQ(message.check(session), c.expected) << c.offset;
+    }
 }
 
 }  // namespace

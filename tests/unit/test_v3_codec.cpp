@@ -60,6 +60,12 @@ TEST(V3Codec, ParametersOutOfRangeRefused)
         "30 10 04 01 00 020101 020101 0400 0400 04 01 00",      // a salt of one octet
         "30 40 04 01 00 020101 020101 0400 04 31" + std::string(98, '0') + "0400",  // a MAC of 49 octets
         "30 0f 04 01 00 020101 020101 0400 0500 0400",          // a MAC that is not an octet string
+        "31 0f 04 01 00 020101 020101 0400 0400 0400",          // a SET, not a SEQUENCE
+        "30 0f 02 01 00 020101 020101 0400 0400 0400",          // an engine that is not an octet string
+        "30 0f 04 01 00 040101 020101 0400 0400 0400",          // boots that are not an integer
+        "30 0f 04 01 00 020101 040101 0400 0400 0400",          // a time that is not an integer
+        "30 0f 04 01 00 020101 020101 0200 0400 0400",          // a user that is not an octet string
+        "30 0f 04 01 00 020101 020101 0400 0400 0500",          // a salt that is not an octet string
     };
     for (const std::string& text : cases) {
         const std::vector<uint8_t> bytes = hexBytes(text);
