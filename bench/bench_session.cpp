@@ -263,8 +263,10 @@ void ScriptGetRoundTrip(benchmark::State& state)
 }
 
 // The same request octets over one persistent socket: sendto, then a
-// blocking recvfrom. Nothing less can exchange the two datagrams.
-void RawUdpPingPong(benchmark::State& state)
+// blocking recvfrom. Nothing less can exchange the two datagrams. Polled: a
+// poll before each receive, what a wait that asks the system for readiness
+// and then receives (two system calls) costs against a receive that waits.
+void pingPong(benchmark::State& state, bool polled)
 {
     const int sock = socket(AF_INET, SOCK_DGRAM, 0);
     const timeval patience = {2, 0};  // a lost datagram fails the run instead of hanging it
@@ -276,9 +278,13 @@ void RawUdpPingPong(benchmark::State& state)
     for (auto _ : state) {
         if (sendto(sock, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&agent), sizeof agent) < 0)
             ++failures;
+        pollfd ready = {sock, POLLIN, 0};
+        if (polled && poll(&ready, 1, 2000) != 1)
+            ++failures;
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        if (recvfrom(sock, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLength) <= 0)
+        if (recvfrom(sock, reply.data(), reply.size(), polled ? MSG_DONTWAIT : 0, reinterpret_cast<sockaddr*>(&from),
+                     &fromLength) <= 0)
             ++failures;
         benchmark::DoNotOptimize(reply.data());
     }
@@ -287,33 +293,8 @@ void RawUdpPingPong(benchmark::State& state)
         state.SkipWithError("a ping-pong failed");
     state.counters["octets"] = static_cast<double>(request.size());
 }
-
-// The same with a poll before each receive: what a wait that asks the
-// system for readiness and then receives (two system calls) costs against
-// a receive that itself waits.
-void RawUdpPingPongPolled(benchmark::State& state)
-{
-    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in agent = agentAddress();
-    const std::vector<uint8_t> request = requestOctets(PingPongRequestId);
-    std::vector<uint8_t> reply(SnmpPacketSize);
-    int64_t failures = 0;
-    for (auto _ : state) {
-        if (sendto(sock, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&agent), sizeof agent) < 0)
-            ++failures;
-        pollfd ready = {sock, POLLIN, 0};
-        if (poll(&ready, 1, 2000) != 1)
-            ++failures;
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        if (recvfrom(sock, reply.data(), reply.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLength) <= 0)
-            ++failures;
-        benchmark::DoNotOptimize(reply.data());
-    }
-    close(sock);
-    if (failures != 0)
-        state.SkipWithError("a ping-pong failed");
-}
+void RawUdpPingPong(benchmark::State& state) { pingPong(state, false); }
+void RawUdpPingPongPolled(benchmark::State& state) { pingPong(state, true); }
 
 // What a round trip costs when every session has a socket of its own, bound
 // to a port of the system's choice, waited on with a poll and closed at the
