@@ -120,13 +120,19 @@ int32_t frameUsmMessage(const V3Header& header, UsmParameters* parameters, UsmPr
         parameters->saltLength = UsmSaltLength;
         data = cipher;
     }
+    return frameUsmData(header, *parameters, data, static_cast<int32_t>(dataLength), encrypted, packet, length, macAt);
+}
+
+int32_t frameUsmData(const V3Header& header, const UsmParameters& parameters, const uint8_t* data, int32_t dataLength,
+                     bool encrypted, uint8_t* packet, int32_t* length, int32_t* macAt)
+{
     uint8_t encoded[256];
     int32_t encodedLength = sizeof encoded;
     int32_t authOffset = 0;
     int32_t parametersOffset = 0;
-    if (encodeUsmParameters(*parameters, encoded, &encodedLength, &authOffset) != 0 ||
-        encodeV3Message(header, encoded, encodedLength, data, static_cast<int32_t>(dataLength), encrypted, packet,
-                        length, &parametersOffset) != 0)
+    if (encodeUsmParameters(parameters, encoded, &encodedLength, &authOffset) != 0 ||
+        encodeV3Message(header, encoded, encodedLength, data, dataLength, encrypted, packet, length,
+                        &parametersOffset) != 0)
         return -1;
     *macAt = parametersOffset + authOffset;
     return 0;

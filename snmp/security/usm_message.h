@@ -24,6 +24,12 @@ int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t
 int32_t frameUsmMessage(const V3Header& header, UsmParameters* parameters, UsmPriv priv, const uint8_t* privKey,
                         const uint8_t* scoped, int32_t scopedLength, uint8_t* packet, int32_t* length, int32_t* macAt);
 
+// The parameters and the frame around the scoped PDU as it travels (its
+// ciphertext when encrypted), the MAC field left as zeros at *macAt; what
+// frameUsmMessage ends with. 0, or -1.
+int32_t frameUsmData(const V3Header& header, const UsmParameters& parameters, const uint8_t* data, int32_t dataLength,
+                     bool encrypted, uint8_t* packet, int32_t* length, int32_t* macAt);
+
 // Decodes and judges a received datagram for an SNMPv3 session. The message
 // must be SNMPv3 with the user-based model and, unless the session is
 // discovering, name the session's engine and user; an authenticated one must

@@ -177,16 +177,8 @@ bool frameDamagedCipher(const UsmShape& shape, const V3Header& header, UsmParame
         return false;
     cipherLength -= std::min(cipherLength, static_cast<size_t>(shape.cipherCut));
     parameters->saltLength = shape.saltless ? 0 : static_cast<int32_t>(UsmSaltLength);
-    uint8_t encoded[256];
-    int32_t encodedLength = sizeof encoded;
-    int32_t authOffset = 0;
-    int32_t parametersOffset = 0;
-    if (encodeUsmParameters(*parameters, encoded, &encodedLength, &authOffset) != 0 ||
-        encodeV3Message(header, encoded, encodedLength, cipher, static_cast<int32_t>(cipherLength), true, packet,
-                        length, &parametersOffset) != 0)
-        return false;
-    *macAt = parametersOffset + authOffset;
-    return true;
+    return frameUsmData(header, *parameters, cipher, static_cast<int32_t>(cipherLength), true, packet, length,
+                        macAt) == 0;
 }
 
 }  // namespace
