@@ -84,6 +84,14 @@ const FunEntry functionTable[] = {
     {"snmpgetEx", ScriptDispatcher, ScriptIdGetEx},
     {"snmpsetEx", ScriptDispatcher, ScriptIdSetEx},
     {"snmptrapEx", ScriptDispatcher, ScriptIdTrapEx},
+    {"snmpaddvar", ScriptDispatcher, ScriptIdAddVar},
+    {"snmpclearvars", ScriptDispatcher, ScriptIdClearVars},
+    {"snmpgetvars", ScriptDispatcher, ScriptIdGetVars},
+    {"snmpgetvarsEx", ScriptDispatcher, ScriptIdGetVarsEx},
+    {"snmpsetvars", ScriptDispatcher, ScriptIdSetVars},
+    {"snmpsetvarsEx", ScriptDispatcher, ScriptIdSetVarsEx},
+    {"snmpvar", ScriptDispatcher, ScriptIdVar},
+    {"snmpreadahead", ScriptDispatcher, ScriptIdReadAhead},
     {nullptr, nullptr, 0},
 };
 

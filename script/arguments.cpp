@@ -4,6 +4,7 @@
 #include "script/module_state.h"
 #include "script/number_conversion.h"
 #include "script/oid_text.h"
+#include "script/read_ahead.h"
 #include "script/value_conversion.h"
 #include "snmp/snmp.h"
 
@@ -56,6 +57,7 @@ void takeTarget(const HostValue& peer, const HostValue& community)
 {
     CurrentPeer = peer.text;
     CurrentCommunity = community.text;
+    dropReadAheadOfOtherTarget();
 }
 
 bool takeOidArgument(const HostValue& oid)

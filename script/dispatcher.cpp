@@ -1,7 +1,9 @@
 #include "script/dispatcher.h"
 
 #include "platform/critical_section.h"
+#include "script/binding_list.h"
 #include "script/oid_functions.h"
+#include "script/read_ahead.h"
 #include "script/request_functions.h"
 #include "script/trap_function.h"
 #include "snmp/snmp.h"
@@ -38,6 +40,8 @@ private:
 void ScriptExit()
 {
     HeldModuleLock held;
+    dropReadAhead();
+    releaseBindingList();
     releaseKeptSockets();
 }
 
@@ -60,6 +64,14 @@ HostValue ScriptDispatcher(HostValue* args, int32_t id)
         case ScriptIdOidSetValue: oidSetValue(args, result); break;
         case ScriptIdOidLength: oidLength(args, result); break;
         case ScriptIdGetLastError: snmpGetLastError(args, result); break;
+        case ScriptIdAddVar: snmpaddvar(args, result); break;
+        case ScriptIdClearVars: snmpclearvars(args, result); break;
+        case ScriptIdGetVars: snmpgetvars(args, result); break;
+        case ScriptIdGetVarsEx: snmpgetvarsEx(args, result); break;
+        case ScriptIdSetVars: snmpsetvars(args, result); break;
+        case ScriptIdSetVarsEx: snmpsetvarsEx(args, result); break;
+        case ScriptIdVar: snmpvar(args, result); break;
+        case ScriptIdReadAhead: snmpreadahead(args, result); break;
         default: break;
         }
     } catch (...) {

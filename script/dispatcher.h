@@ -15,6 +15,14 @@ enum ScriptId : int32_t {
     ScriptIdGetEx = 10,
     ScriptIdSetEx = 12,
     ScriptIdTrapEx = 13,
+    ScriptIdAddVar = 14,
+    ScriptIdClearVars = 15,
+    ScriptIdGetVars = 16,
+    ScriptIdGetVarsEx = 17,
+    ScriptIdSetVars = 18,
+    ScriptIdSetVarsEx = 19,
+    ScriptIdVar = 20,
+    ScriptIdReadAhead = 21,
 };
 
 // Never throws: every problem leaves the result empty or is reported to the host.

@@ -68,19 +68,35 @@ PduHolder requestForLastOid(int32_t command)
     return pdu;
 }
 
-PduHolder answerTo(ScopedSession& session, PduHolder request)
+PduHolder replyTo(ScopedSession& session, PduHolder request, int32_t* status)
 {
     SnmpPdu* reply = nullptr;
-    const int32_t status = syncRequest(session.get(), request.release(), &reply);
+    *status = syncRequest(session.get(), request.release(), &reply);
     PduHolder response(reply);
+    if (*status != 0)
+        response.reset();
+    else if (response == nullptr)
+        *status = 1;
+    return response;
+}
+
+PduHolder answerFrom(ScopedSession& session, int32_t status, PduHolder reply)
+{
     if (status == SyncAgentSilent)
         session.setAgentSilent();
-    if (status != 0 || response == nullptr)
+    if (status != 0 || reply == nullptr)
         return nullptr;
-    scriptState().lastErrorStatus = static_cast<uint32_t>(response->errorStatus);
-    if (!isResponse(response.get()) || response->errorStatus != 0)
+    scriptState().lastErrorStatus = static_cast<uint32_t>(reply->errorStatus);
+    if (!isResponse(reply.get()) || reply->errorStatus != 0)
         return nullptr;
-    return response;
+    return reply;
+}
+
+PduHolder answerTo(ScopedSession& session, PduHolder request)
+{
+    int32_t status = 0;
+    PduHolder reply = replyTo(session, std::move(request), &status);
+    return answerFrom(session, status, std::move(reply));
 }
 
 VarListHolder requestVariable(ScopedSession& session, PduHolder request)
@@ -103,13 +119,17 @@ VarListHolder getVariable(ScopedSession& session)
     return request != nullptr ? requestVariable(session, std::move(request)) : nullptr;
 }
 
-VarListHolder getNextVariables(ScopedSession& session)
+VarListHolder takeVariables(PduHolder response)
 {
-    PduHolder request = requestForLastOid(PduGetNextRequest);
-    PduHolder response = request != nullptr ? answerTo(session, std::move(request)) : nullptr;
     if (response == nullptr)
         return nullptr;
     VarListHolder list(response->variables);
     response->variables = nullptr;
     return list;
+}
+
+VarListHolder getNextVariables(ScopedSession& session)
+{
+    PduHolder request = requestForLastOid(PduGetNextRequest);
+    return takeVariables(request != nullptr ? answerTo(session, std::move(request)) : nullptr);
 }

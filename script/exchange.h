@@ -55,6 +55,18 @@ ScopedSession openRequestSession(uint16_t remotePort, uint16_t localPort);
 // A request of the command for the module-wide OID, or none.
 PduHolder requestForLastOid(int32_t command);
 
+// Sends the request (the engine takes it over) and waits: the reply that
+// ended the wait (a Response or a Report), or none with *status the
+// synchronous request's answer (1 also when no reply came with a 0). Nothing
+// is recorded or reported.
+PduHolder replyTo(ScopedSession& session, PduHolder request, int32_t* status);
+
+// What answerTo makes of replyTo's outcome.
+PduHolder answerFrom(ScopedSession& session, int32_t status, PduHolder reply);
+
+// A response's bindings, detached from it (the response is released).
+VarListHolder takeVariables(PduHolder response);
+
 // Sends the request (the engine takes it over) and waits. The Response
 // without an error status that came back, or none. The error status of
 // whatever reply ended the wait, a Report's too, is recorded for the script;

@@ -7,44 +7,26 @@
 #include "script/module_state.h"
 #include "script/number_conversion.h"
 #include "script/oid_text.h"
+#include "script/read_ahead.h"
 #include "script/value_conversion.h"
 
 namespace {
-
-// The value binding of a set from the script's value argument(s).
-void addSetBinding(SnmpPdu* pdu, uint8_t type, const HostValue* value, bool counter64Form)
-{
-    const ScriptState& state = scriptState();
-    if (counter64Form) {
-        addCounter64Binding(pdu, state.lastOid, state.lastOidCount, type, truncateToLow32(value[0].number),
-                            truncateToLow32(value[1].number));
-    } else if (isNumberValue(value[0])) {
-        addIntegerBinding(pdu, state.lastOid, state.lastOidCount, type, truncateToLow32(value[0].number));
-    } else if (isBinaryVariable(value[0])) {
-        // A host binary variable; an unknown one sends the request without a binding.
-        BinData* data = lookupBinaryVariable(value[0]);
-        if (data != nullptr) {
-            // A binding's length is a 32-bit count; so much never fits a message anyway.
-            const DWORD length = data->m_length;
-            addBytesBinding(pdu, state.lastOid, state.lastOidCount, type, data->GetData(),
-                            length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length));
-        }
-    } else {
-        addTextBinding(pdu, state.lastOid, state.lastOidCount, type, value[0].text);
-    }
-}
 
 // The rest of every set: open, send the one binding, convert the echo.
 void performSet(HostValue& result, const HostValue& oidArgument, uint8_t type, const HostValue* value,
                 bool counter64Form, uint16_t remotePort, uint16_t localPort)
 {
+    // What was read ahead may be what the set changes.
+    dropReadAhead();
     ScopedSession session = openRequestSession(remotePort, localPort);
     if (!session)
         return;
     VarListHolder binding;
     PduHolder pdu(createPdu(PduSetRequest));
     if (pdu != nullptr) {
-        addSetBinding(pdu.get(), type, value, counter64Form);
+        // An unknown binary variable sends the request without a binding.
+        const ScriptState& state = scriptState();
+        addValueBinding(pdu.get(), state.lastOid, state.lastOidCount, type, value, counter64Form);
         binding = requestVariable(session, std::move(pdu));
     }
     if (!session.agentSilent())
@@ -125,13 +107,14 @@ void snmpgetnext(const HostValue* args, HostValue& result)
 {
     if (args[0].type != HostTypeEmpty)
         return;
+    if (answerFromReadAhead(result))
+        return;
     ScriptState& state = scriptState();
     ScopedSession session = openRequestSession(state.lastRemotePort, state.lastLocalPort);
     if (!session)
         return;
-    const VarListHolder list = getNextVariables(session);
-    if (!session.agentSilent())
-        bindingToHostValueForLastOid(list.get(), result);
+    const VarListHolder list = walkStep(session);
+    keepReadAhead(!session.agentSilent() && bindingToHostValueForLastOid(list.get(), result));
 }
 
 void snmpset(const HostValue* args, HostValue& result)

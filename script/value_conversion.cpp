@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/vantor_host.h"
 #include "hostapi/host_messages.h"
 #include "platform/winsock.h"
+#include "script/arguments.h"
+#include "script/number_conversion.h"
 #include "script/module_state.h"
 #include "script/oid_text.h"
 
@@ -231,6 +234,26 @@ bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t t
     }
     // Every byte the script gave, zero bytes included.
     return appendBinding(pdu, name, count, type, text.GetString(), text.GetLength());
+}
+
+bool addValueBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const HostValue* value,
+                     bool counter64Form)
+{
+    if (counter64Form)
+        return addCounter64Binding(pdu, name, count, type, truncateToLow32(value[0].number),
+                                   truncateToLow32(value[1].number));
+    if (isNumberValue(value[0]))
+        return addIntegerBinding(pdu, name, count, type, truncateToLow32(value[0].number));
+    if (isBinaryVariable(value[0])) {
+        BinData* data = lookupBinaryVariable(value[0]);
+        if (data == nullptr)
+            return false;
+        // A binding's length is a 32-bit count; so much never fits a message anyway.
+        const DWORD length = data->m_length;
+        return addBytesBinding(pdu, name, count, type, data->GetData(),
+                               length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length));
+    }
+    return addTextBinding(pdu, name, count, type, value[0].text);
 }
 
 bool textConverts(uint8_t type, const CString& text)

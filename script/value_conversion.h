@@ -30,6 +30,13 @@ bool addBytesBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t 
 // convert.
 bool addTextBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const CString& text);
 
+// The binding of a set's value argument(s): the Counter64 form's two numbers
+// (high word, low word), a number, the host binary variable a "BIN" text
+// names, or a text (addTextBinding). False when none was made (an unknown
+// binary variable, a text that does not convert, no memory).
+bool addValueBinding(SnmpPdu* pdu, const uint32_t* name, int32_t count, uint8_t type, const HostValue* value,
+                     bool counter64Form);
+
 // Whether a set's text converts to the type: for ASN_OBJECT_ID an OID text
 // that parses whole to 2 up to SnmpOidCapacity sub-identifiers, for
 // ASN_IPADDRESS a text Winsock's inet_addr reads (winParseInetAddress) without

@@ -136,6 +136,9 @@ struct UsmEngineView {
     int32_t msgId;
 };
 
+// Largest message sent or received, and the size of the encoder's work area.
+constexpr int32_t SnmpPacketSize = 4500;
+
 struct VarBind {
     VarBind* next;
     uint32_t* name;
@@ -150,6 +153,7 @@ struct SnmpPdu {
     int32_t command;          // PDU tag
     UsecParameters security;
     int32_t requestId;   // 0 until one is assigned
+    // A GetBulkRequest carries its non-repeaters and max-repetitions in these two (RFC 3416).
     int32_t errorStatus; // -1 until set (sent as 0)
     int32_t errorIndex;  // -1 until set (sent as 0)
     // Trap fields, used only when command is PduTrap.
@@ -162,6 +166,8 @@ struct SnmpPdu {
     VarBind* variables;  // in message order
     // SNMPv3: what a received message named of its sender's engine; all zero otherwise.
     UsmEngineView engine;
+    // Octets of the datagram a received PDU came in; 0 for one made here.
+    int32_t messageLength;
 };
 
 // ---- The session settings record. A caller zero-fills one, sets the members
@@ -322,3 +328,10 @@ constexpr int32_t SyncAgentSilent = 3;
 // a command that is never answered); 2: timed out after the last transmission;
 // SyncAgentSilent: timed out, and the session's agent was only recalled.
 int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response);
+
+// Agents found to refuse GetBulk (an error status, or silence to it while
+// GetNext is answered), per address and port of an open session, kept until
+// the module unloads in a small table whose least recently used entry gives
+// way. Nothing is kept for a handle that is not open.
+bool agentRefusesBulk(const SnmpSession* session);
+void rememberBulkRefusal(const SnmpSession* session);

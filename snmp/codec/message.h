@@ -9,8 +9,6 @@
 
 #include "snmp/snmp.h"
 
-// Largest message sent or received, and the size of the encoder's work area.
-constexpr int32_t SnmpPacketSize = 4500;
 // Octets of a received community.
 constexpr int32_t SnmpCommunityCapacity = 256;
 

@@ -107,6 +107,7 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
         return false;
     }
     pdu->peerAddress = from;
+    pdu->messageLength = received;
     if (sameSender(from, slot->transport->peerAddress))
         slot->transport->peerHeard = true;
     Envelope envelope;

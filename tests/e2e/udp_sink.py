@@ -136,6 +136,13 @@ def describe(datagram):
             fields["specific"] = str(int(trap.getSpecificTrap(pdu)))
             fields["timestamp"] = str(int(trap.getTimeStamp(pdu)))
             binds = trap.getVarBinds(pdu)
+        elif hasattr(module, "GetBulkRequestPDU") and pdu.isSameTypeWith(module.GetBulkRequestPDU()):
+            # A GetBulk's two counts stand where the error fields stand.
+            bulk = module.apiBulkPDU
+            fields["reqid"] = str(int(bulk.getRequestID(pdu)))
+            fields["status"] = str(int(bulk.getNonRepeaters(pdu)))
+            fields["index"] = str(int(bulk.getMaxRepetitions(pdu)))
+            binds = bulk.getVarBinds(pdu)
         else:
             fields["reqid"] = str(int(module.apiPDU.getRequestID(pdu)))
             fields["status"] = str(int(module.apiPDU.getErrorStatus(pdu)))

@@ -37,6 +37,8 @@ local expected = {
   {"snmpget", 0}, {"snmpgetnext", 3}, {"snmpobjid", 4}, {"snmpset", 2},
   {"snmpGetLastError", 9}, {"oidGetValue", 5}, {"oidSetValue", 6}, {"oidLength", 7},
   {"snmpgetEx", 10}, {"snmpsetEx", 12}, {"snmptrapEx", 13},
+  {"snmpaddvar", 14}, {"snmpclearvars", 15}, {"snmpgetvars", 16}, {"snmpgetvarsEx", 17},
+  {"snmpsetvars", 18}, {"snmpsetvarsEx", 19}, {"snmpvar", 20}, {"snmpreadahead", 21},
 }
 T.eq(#functions, #expected, "function rows")
 for i, e in ipairs(expected) do

@@ -266,7 +266,10 @@ TEST_F(WireTest, GetNextContinuesWithTheLastTarget)
     scriptState().lastRemotePort = static_cast<uint16_t>(next.port());
     const HostValue result = call(ScriptIdGetNext, {});
     ASSERT_NE(next.request(), nullptr);
-    EXPECT_EQ(next.request()->command, PduGetNextRequest);
+    // SNMPv2c reads ahead: a GetBulk with no non-repeaters and 10 repetitions.
+    EXPECT_EQ(next.request()->command, PduGetBulkRequest);
+    EXPECT_EQ(next.request()->errorStatus, 0);
+    EXPECT_EQ(next.request()->errorIndex, 10);
     EXPECT_EQ(next.community(), "tenant");
     const VarBind* var = next.request()->variables;
     ASSERT_NE(var, nullptr);

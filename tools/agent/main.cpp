@@ -32,6 +32,7 @@ const char usageText[] =
     "              --previous-reply-first  --mangle-first truncate|length|tag|version\n"
     "              --report  --error-status S  --error-index I  --extra-before N\n"
     "              --extra-after N  --duplicate  --misbehave-count N\n"
+    "              --only-command TAG  --ignore-command TAG  --reply-limit N  --repeat-from P\n"
     "user-based:   --drop-discovery N|all  --wrong-digest  --stale-time S  --lower-boots\n"
     "              --higher-boots  --privacy-bit  --forge-first digest|stale|boots|plain|report\n"
     "              --forge-only\n"
@@ -190,6 +191,22 @@ int main(int argc, char** argv)
             if (!integer(0, INT32_MAX, &n))
                 return usageError("--misbehave-count needs a count");
             m.misbehaveCount = static_cast<int32_t>(n);
+        } else if (option == "--ignore-command") {
+            if (!integer(0, 255, &n))
+                return usageError("--ignore-command needs a PDU tag");
+            m.ignoreCommand = static_cast<int32_t>(n);
+        } else if (option == "--only-command") {
+            if (!integer(0, 255, &n))
+                return usageError("--only-command needs a PDU tag");
+            m.onlyCommand = static_cast<int32_t>(n);
+        } else if (option == "--reply-limit") {
+            if (!integer(0, INT32_MAX, &n))
+                return usageError("--reply-limit needs a length in octets");
+            m.replyLimit = static_cast<int32_t>(n);
+        } else if (option == "--repeat-from") {
+            if (!integer(0, 1000, &n))
+                return usageError("--repeat-from needs a place from 0 to 1000");
+            m.repeatFrom = static_cast<int32_t>(n);
         } else if (option == "--usec") {
             usec = true;
         } else if (option == "--engine-id") {

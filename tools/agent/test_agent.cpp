@@ -864,11 +864,14 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
         std::lock_guard<std::mutex> lock(mutex_);
         m = config_.misbehaviour;
         ++acceptedRequests_;
-        if (acceptedRequests_ <= static_cast<uint64_t>(std::max(0, m.dropFirst))) {
+        const bool selected = m.onlyCommand == 0 || pdu->command == m.onlyCommand;
+        if (acceptedRequests_ <= static_cast<uint64_t>(std::max(0, m.dropFirst)) ||
+            (m.ignoreCommand != 0 && pdu->command == m.ignoreCommand)) {
             entry.action = "dropped";
         } else {
-            affected = m.misbehaveCount <= 0 || answeredRequests_ < static_cast<uint64_t>(m.misbehaveCount);
-            ++answeredRequests_;
+            affected = selected && (m.misbehaveCount <= 0 || answeredRequests_ < static_cast<uint64_t>(m.misbehaveCount));
+            if (selected)
+                ++answeredRequests_;
 
             Responder responder(table_, config_, version);
             Answer answer;
@@ -910,6 +913,10 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                     bindings.insert(bindings.begin(), extra.begin(), extra.begin() + static_cast<ptrdiff_t>(before));
                     bindings.insert(bindings.end(), extra.begin() + static_cast<ptrdiff_t>(before), extra.end());
                 }
+                if (m.repeatFrom > 0) {
+                    for (size_t i = static_cast<size_t>(m.repeatFrom) - 1; i < bindings.size(); ++i)
+                        bindings[i] = bindings[i - (static_cast<size_t>(m.repeatFrom) - 1)];
+                }
                 if (m.report)
                     command = PduReport;
             }
@@ -919,6 +926,8 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
             std::vector<uint8_t> reply;
             bool encoded = encodeWith(request, record, request.encodeFlag, request.encoder, command, pdu->requestId,
                                       status, index, bindings, &reply);
+            if (encoded && m.replyLimit > 0 && reply.size() > static_cast<size_t>(m.replyLimit))
+                encoded = false;
             if (!encoded) {
                 // Too big for one message: SNMPv1 echoes the request,
                 // SNMPv2c sends no bindings.

@@ -98,6 +98,17 @@ struct Misbehaviour {
     int32_t extraAfter = 0;
     bool duplicate = false;
     int32_t misbehaveCount = 0;
+    // Requests of this PDU tag get no answer at all (an agent that ignores
+    // GetBulk); 0: none.
+    int32_t ignoreCommand = 0;
+    // When not 0, only requests of this PDU tag misbehave (and count).
+    int32_t onlyCommand = 0;
+    // When above 0: an answer whose message would be longer is tooBig, as
+    // from an agent with a small maximum message size.
+    int32_t replyLimit = 0;
+    // When above 0: the bindings from this place on (1-based) repeat the
+    // answer's first ones, so that the names stop increasing there.
+    int32_t repeatFrom = 0;
 };
 
 // Encodes an answer PDU into a whole message, for a hook whose messages
