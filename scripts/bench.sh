@@ -31,3 +31,8 @@ echo "== walk of a private snmpd: the runner against snmpwalk -v1"
 # SNMPv3 against SNMPv1, and a first call against snmpget -v3.
 echo "== SNMPv3 (SHA-256/AES) of a private snmpd: the runner against SNMPv1 and snmpget -v3"
 "$(dirname "$0")/bench_v3.sh" "$BIN"
+
+# Bulk walks (SNMPv2c, SNMPv3) against snmpbulkwalk, and 144 values in one
+# poll against one get.
+echo "== bulk walks of a private snmpd against snmpbulkwalk, and 144 values per poll"
+"$(dirname "$0")/bench_bulk.sh" "$BIN"
