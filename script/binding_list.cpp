@@ -1,5 +1,6 @@
 #include "script/binding_list.h"
 
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -19,16 +20,21 @@ namespace {
 constexpr int32_t NoOutcome = -1;
 
 struct Outcome {
-    CString text;  // the name as the script wrote it, for messages
     VarListHolder binding;
     int32_t status = NoOutcome;
 };
 
 struct BindingList {
     PduHolder listed;           // only a holder of the bindings, never sent
+    PduHolder names;            // the same names with NULL values, for gets
     std::vector<bool> valued;   // per binding: it carries a set's value
-    std::vector<CString> texts;
+    std::vector<CString> texts;  // the names as the script wrote them, for messages
+    bool changed = false;        // since the views and sentTexts were made
+    std::vector<VarBind*> nameViews;    // the bindings of names and of listed, in order
+    std::vector<VarBind*> listedViews;
+    // The outcomes of the last get or set, and the names it sent.
     std::vector<Outcome> outcomes;
+    std::vector<CString> sentTexts;
     // Bindings per GetRequest that the target answered without tooBig
     // (0: as many as the message size allows), and that target.
     int32_t learnedChunk = 0;
@@ -72,10 +78,10 @@ int32_t bindingOctets(const VarBind* var, bool withValue)
     return 4 + 1 + lengthOctets(name) + name + 1 + lengthOctets(value) + value;
 }
 
-std::vector<VarBind*> listedBindings(const BindingList& list)
+std::vector<VarBind*> bindingsOf(const PduHolder& holder)
 {
     std::vector<VarBind*> bindings;
-    for (VarBind* var = list.listed != nullptr ? list.listed->variables : nullptr; var != nullptr; var = var->next)
+    for (VarBind* var = holder != nullptr ? holder->variables : nullptr; var != nullptr; var = var->next)
         bindings.push_back(var);
     return bindings;
 }
@@ -87,31 +93,75 @@ bool isListTarget(const BindingList& list)
            list.peer == CurrentPeer && list.community == CurrentCommunity;
 }
 
-// The outcomes, one per listed binding, all without a reply yet.
+// The outcomes, one per listed binding, all without a reply yet; what a
+// poll repeats is made again only when the list changed.
 void resetOutcomes(BindingList& list)
 {
-    list.outcomes.clear();
-    list.outcomes.resize(list.texts.size());
-    for (size_t i = 0; i < list.texts.size(); ++i)
-        list.outcomes[i].text = list.texts[i];
+    if (list.changed) {
+        list.nameViews = bindingsOf(list.names);
+        list.listedViews = bindingsOf(list.listed);
+        list.sentTexts = list.texts;
+        list.outcomes.clear();
+        list.outcomes.resize(list.texts.size());
+        list.changed = false;
+        return;
+    }
+    for (Outcome& outcome : list.outcomes) {
+        outcome.binding.reset();
+        outcome.status = NoOutcome;
+    }
 }
 
-// Each requested binding's answer out of the response: the binding at the
-// same place when it has the name, else the first of that name.
+bool sameName(const VarBind* a, const VarBind* b)
+{
+    return a->nameLength == b->nameLength &&
+           std::memcmp(a->name, b->name, sizeof(uint32_t) * static_cast<size_t>(a->nameLength)) == 0;
+}
+
+// Each requested binding's answer out of the response: the next binding
+// when it has the name (agents answer in order), else the first of that
+// name among the rest. The response keeps none of its bindings.
 void takeBindings(BindingList& list, const std::vector<int32_t>& chunk, const std::vector<VarBind*>& bindings,
                   SnmpPdu* response)
 {
+    VarListHolder rest(response->variables);
+    response->variables = nullptr;
     for (int32_t index : chunk) {
         const VarBind* asked = bindings[static_cast<size_t>(index)];
-        VarBind* found = findVar(response->variables, asked->name, asked->nameLength);
-        Outcome& outcome = list.outcomes[static_cast<size_t>(index)];
+        VarBind* head = rest.release();
+        VarBind** link = &head;
+        while (*link != nullptr && !sameName(*link, asked))
+            link = &(*link)->next;
+        VarBind* found = *link;
+        if (found != nullptr) {
+            *link = found->next;
+            found->next = nullptr;
+        }
+        rest.reset(head);
         if (found == nullptr)
             continue;
-        unlinkVar(response, found);
-        found->next = nullptr;
+        Outcome& outcome = list.outcomes[static_cast<size_t>(index)];
         outcome.binding.reset(found);
         outcome.status = SNMP_ERR_NOERROR;
     }
+}
+
+// A request of the chunk's bindings, each appended in constant time: copies
+// of the listed names (NULL values) for a get, of the listed bindings for a
+// set. None when memory runs out.
+PduHolder requestOf(int32_t command, const std::vector<int32_t>& chunk, const std::vector<VarBind*>& bindings)
+{
+    PduHolder request(createPdu(command));
+    if (request == nullptr)
+        return nullptr;
+    VarBind** tail = &request->variables;
+    for (int32_t index : chunk) {
+        *tail = cloneVar(bindings[static_cast<size_t>(index)]);
+        if (*tail == nullptr)
+            return nullptr;
+        tail = &(*tail)->next;
+    }
+    return request;
 }
 
 // The listed names in chunks that fit a request, and no more per chunk than
@@ -139,32 +189,31 @@ std::deque<std::vector<int32_t>> chunksOf(const std::vector<VarBind*>& bindings,
 // Answers whether any reply came.
 bool getListed(ScopedSession& session, BindingList& list)
 {
-    const std::vector<VarBind*> bindings = listedBindings(list);
+    const std::vector<VarBind*>& bindings = list.nameViews;
     std::deque<std::vector<int32_t>> work = chunksOf(bindings, list.learnedChunk);
     bool replied = false;
     while (!work.empty()) {
         std::vector<int32_t> chunk = std::move(work.front());
         work.pop_front();
-        PduHolder request(createPdu(PduGetRequest));
-        for (int32_t index : chunk) {
-            const VarBind* var = bindings[static_cast<size_t>(index)];
-            if (request != nullptr && addNullVar(request.get(), var->name, var->nameLength) == nullptr)
-                request.reset();
-        }
+        PduHolder request = requestOf(PduGetRequest, chunk, bindings);
         if (request == nullptr)
             break;
         int32_t status = 0;
         PduHolder reply = replyTo(session, std::move(request), &status);
-        if (status != 0) {
+        const int32_t size = static_cast<int32_t>(chunk.size());
+        // A reply too long to receive says what tooBig says.
+        const bool tooLong = status == SyncReplyTooLong && size > 1;
+        if (status != 0 && !tooLong) {
             answerFrom(session, status, nullptr);
             break;
         }
-        replied = true;
-        scriptState().lastErrorStatus = static_cast<uint32_t>(reply->errorStatus);
-        if (reply->command != PduResponse)
-            break;  // a Report: the request itself was refused
-        const int32_t errorStatus = reply->errorStatus;
-        const int32_t size = static_cast<int32_t>(chunk.size());
+        replied = replied || !tooLong;
+        if (!tooLong) {
+            scriptState().lastErrorStatus = static_cast<uint32_t>(reply->errorStatus);
+            if (reply->command != PduResponse)
+                break;  // a Report: the request itself was refused
+        }
+        const int32_t errorStatus = tooLong ? SNMP_ERR_TOOBIG : reply->errorStatus;
         if (errorStatus == SNMP_ERR_NOERROR) {
             takeBindings(list, chunk, bindings, reply.get());
         } else if (errorStatus == SNMP_ERR_TOOBIG && size > 1) {
@@ -189,13 +238,11 @@ bool getListed(ScopedSession& session, BindingList& list)
 // agent named in its error (0 when none), or -1 when no Response came.
 int32_t setListed(ScopedSession& session, BindingList& list)
 {
-    const std::vector<VarBind*> bindings = listedBindings(list);
-    PduHolder request(createPdu(PduSetRequest));
-    for (const VarBind* var : bindings) {
-        if (request != nullptr &&
-            addVar(request.get(), var->name, var->nameLength, var->type, var->value, var->valueLength) == nullptr)
-            request.reset();
-    }
+    const std::vector<VarBind*>& bindings = list.listedViews;
+    std::vector<int32_t> all(bindings.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<int32_t>(i);
+    PduHolder request = requestOf(PduSetRequest, all, bindings);
     if (request == nullptr)
         return -1;
     int32_t status = 0;
@@ -208,9 +255,6 @@ int32_t setListed(ScopedSession& session, BindingList& list)
     if (reply->command != PduResponse)
         return -1;
     if (reply->errorStatus == SNMP_ERR_NOERROR) {
-        std::vector<int32_t> all(bindings.size());
-        for (size_t i = 0; i < all.size(); ++i)
-            all[i] = static_cast<int32_t>(i);
         takeBindings(list, all, bindings, reply.get());
         return 0;
     }
@@ -273,7 +317,7 @@ void sendList(const HostValue* args, HostValue& result, int community, int setti
     const int32_t taken = valuesTaken(list);
     if (!replied || (set && taken == 0)) {
         // As a get or set that failed: the name, and the number 0.
-        bindingToHostValue(nullptr, result, list.texts[static_cast<size_t>(named > 0 ? named - 1 : 0)]);
+        bindingToHostValue(nullptr, result, list.sentTexts[static_cast<size_t>(named > 0 ? named - 1 : 0)]);
         return;
     }
     setNumberResult(result, taken);
@@ -306,7 +350,9 @@ void snmpaddvar(const HostValue* args, HostValue& result)
     }
     if (list.listed == nullptr)
         list.listed.reset(createPdu(PduSetRequest));
-    if (list.listed == nullptr)
+    if (list.names == nullptr)
+        list.names.reset(createPdu(PduGetRequest));
+    if (list.listed == nullptr || list.names == nullptr)
         return;
     const bool valued = args[1].type != HostTypeEmpty;
     if (valued) {
@@ -328,8 +374,19 @@ void snmpaddvar(const HostValue* args, HostValue& result)
     } else if (addNullVar(list.listed.get(), name, count) == nullptr) {
         return;
     }
+    if (addNullVar(list.names.get(), name, count) == nullptr) {
+        // No memory: the binding just added goes again, so both lists agree.
+        VarBind* last = list.listed->variables;
+        while (last->next != nullptr)
+            last = last->next;
+        unlinkVar(list.listed.get(), last);
+        last->next = nullptr;
+        freeVarList(last);
+        return;
+    }
     list.valued.push_back(valued);
     list.texts.push_back(args[0].text);
+    list.changed = true;
     setNumberResult(result, static_cast<int32_t>(list.texts.size()));
 }
 
@@ -339,8 +396,10 @@ void snmpclearvars(const HostValue* args, HostValue& result)
         return;
     BindingList& list = bindingList();
     list.listed.reset();
+    list.names.reset();
     list.valued.clear();
     list.texts.clear();
+    list.changed = true;
     setNumberResult(result, 0);
 }
 
@@ -383,14 +442,20 @@ void snmpvar(const HostValue* args, HostValue& result)
         scriptState().lastErrorStatus = static_cast<uint32_t>(outcome.status);
     else if (outcome.status == SNMP_ERR_NOERROR)
         scriptState().lastErrorStatus = SNMP_ERR_NOERROR;
-    bindingToHostValue(outcome.status == SNMP_ERR_NOERROR ? outcome.binding.get() : nullptr, result, outcome.text);
+    bindingToHostValue(outcome.status == SNMP_ERR_NOERROR ? outcome.binding.get() : nullptr, result,
+                       list.sentTexts[static_cast<size_t>(k) - 1]);
 }
 
 void releaseBindingList()
 {
     BindingList& list = bindingList();
     list.listed.reset();
+    list.names.reset();
     list.valued.clear();
     list.texts.clear();
     list.outcomes.clear();
+    list.sentTexts.clear();
+    list.nameViews.clear();
+    list.listedViews.clear();
+    list.changed = false;
 }

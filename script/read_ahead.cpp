@@ -182,6 +182,12 @@ VarListHolder walkStep(ScopedSession& session)
         request->errorIndex = asked;  // max-repetitions
         int32_t status = 0;
         PduHolder reply = replyTo(session, std::move(request), &status);
+        // A reply too long to receive says what tooBig says.
+        if (status == SyncReplyTooLong && asked > 1) {
+            ahead.repetitions = asked / 2;
+            ahead.ceiling = ahead.repetitions;
+            continue;
+        }
         if (status == 2 || status == SyncAgentSilent) {
             ahead.repetitions = asked > 1 ? asked / 2 : 1;
             ahead.ceiling = ahead.repetitions;

@@ -139,11 +139,17 @@ struct UsmEngineView {
 // Largest message sent or received, and the size of the encoder's work area.
 constexpr int32_t SnmpPacketSize = 4500;
 
+constexpr uint8_t PackedName = 0x01;
+constexpr uint8_t PackedValue = 0x02;
+
 struct VarBind {
     VarBind* next;
     uint32_t* name;
     int32_t nameLength;
     uint8_t type;
+    // PackedName, PackedValue: that part lies in the binding's own block
+    // (newVar) and goes with it; otherwise each is a block of its own.
+    uint8_t packed;
     uint8_t* value;
     int32_t valueLength;
 };
@@ -192,6 +198,9 @@ constexpr uint8_t SecurityReportable = 0x04;
 // Callback operations.
 constexpr int32_t SnmpOpReceived = 1;
 constexpr int32_t SnmpOpTimedOut = 2;
+// A datagram too long to receive (more than SnmpPacketSize octets) came from
+// the peer of an SNMPv1 or SNMPv2c session: its pending requests end with it.
+constexpr int32_t SnmpOpTooLong = 3;
 
 // Called by decodeMessage for every received message once the PDU tag is
 // known: the whole datagram, the contents of its community (parameters)
@@ -246,6 +255,12 @@ constexpr int32_t SnmpErrUnknownSession = -4;  // "Unknown session"
 // A new PDU: all zero, then command, errorStatus -1 and errorIndex -1.
 // Null when memory runs out.
 SnmpPdu* createPdu(int32_t command);
+
+// A binding of its own (next null) with copies of the name and of `length`
+// value octets of the given type; a null value makes it valueless (a NULL
+// binding). Null when an argument is invalid or memory runs out. Callers that
+// build a long list link these themselves, each in constant time.
+VarBind* newVar(const uint32_t* oid, int32_t count, uint8_t type, const void* value, int32_t length);
 
 // Appends a binding with a copy of the name, type ASN_NULL and no value.
 // Returns the new binding, or null (the PDU unchanged) when pdu is null, count
@@ -321,12 +336,15 @@ SnmpSession* syncInstall(SnmpSession* settings);
 // recalled from an earlier call answered nothing at all: the same end as a
 // discovery without a reply, and said the same way ("No Response from PEER").
 constexpr int32_t SyncAgentSilent = 3;
+// syncRequest's answer when the reply was too long to receive (SnmpOpTooLong).
+constexpr int32_t SyncReplyTooLong = 4;
 
 // Sends pdu (which the engine takes over in every case) and waits. 0: a reply
 // arrived (*response, when not null, is the caller's); 1: an error (no PDU,
 // the send failed, the wait failed, copying the reply failed, or the PDU is of
 // a command that is never answered); 2: timed out after the last transmission;
-// SyncAgentSilent: timed out, and the session's agent was only recalled.
+// SyncAgentSilent: timed out, and the session's agent was only recalled;
+// SyncReplyTooLong: the reply could not be received whole.
 int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response);
 
 // Agents found to refuse GetBulk (an error status, or silence to it while

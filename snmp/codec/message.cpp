@@ -63,72 +63,69 @@ uint8_t* encodeValue(uint8_t* p, int32_t* remaining, uint8_t type, int32_t value
     }
 }
 
-// A value buffer of `octets` for var, holding valueLength octets.
-bool allocateValue(VarBind* var, size_t octets, int32_t valueLength)
-{
-    var->value = static_cast<uint8_t*>(engineAlloc(1, octets));
-    var->valueLength = valueLength;
-    return var->value != nullptr;
-}
+// A binding's value as decoded, before the binding is made: its octets
+// (null: no value) and the length the binding records.
+struct DecodedValue {
+    const void* octets = nullptr;
+    int32_t length = 0;
+    // Room for a number or an object identifier's sub-identifiers.
+    uint32_t scratch[SnmpOidCapacity];
+};
 
-// Stores a decoded number of `octets` as var's value.
-bool storeNumber(VarBind* var, const void* number, int32_t octets)
-{
-    if (!allocateValue(var, static_cast<size_t>(octets), octets))
-        return false;
-    std::memcpy(var->value, number, static_cast<size_t>(octets));
-    return true;
-}
-
-// Decodes the value element (valueElement .. end) of a binding into var.
-// Returns false only when a buffer cannot be allocated. A value that does not
-// read (an integer beyond its type, an object identifier that is empty, too
-// long or cut off) and a constructed value leave the binding without a value:
-// the binding is there, its value is not, and nothing stands in for it.
-bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, int32_t contentLength)
+// Decodes the value element (valueElement .. end) of a binding of the given
+// type. A value that does not read (an integer beyond its type, an object
+// identifier that is empty, too long or cut off) and a constructed value
+// leave the binding without a value: the binding is there, its value is not,
+// and nothing stands in for it.
+void decodeValue(uint8_t type, const uint8_t* valueElement, const uint8_t* end, int32_t contentLength,
+                 DecodedValue* out)
 {
     int32_t counter = static_cast<int32_t>(end - valueElement);
     uint8_t tag = 0;
-    switch (var->type) {
+    auto number = [out](int32_t octets) {
+        out->octets = out->scratch;
+        out->length = octets;
+    };
+    switch (type) {
     case ASN_INTEGER: {
         int32_t v = 0;
-        if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
-            return true;
-        return storeNumber(var, &v, sizeof v);
+        if (berParseInt(valueElement, &counter, &tag, &v, sizeof v) != nullptr) {
+            std::memcpy(out->scratch, &v, sizeof v);
+            number(sizeof v);
+        }
+        return;
     }
     case ASN_COUNTER:
     case ASN_GAUGE:
     case ASN_TIMETICKS:
     case ASN_UINTEGER: {
         uint32_t v = 0;
-        if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
-            return true;
-        return storeNumber(var, &v, sizeof v);
+        if (berParseUnsigned(valueElement, &counter, &tag, &v, sizeof v) != nullptr) {
+            std::memcpy(out->scratch, &v, sizeof v);
+            number(sizeof v);
+        }
+        return;
     }
     case ASN_COUNTER64: {
         Counter64 v{};
-        if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) == nullptr)
-            return true;
-        return storeNumber(var, &v, sizeof v);
+        if (berParseCounter64(valueElement, &counter, &tag, &v, sizeof v) != nullptr) {
+            std::memcpy(out->scratch, &v, sizeof v);
+            number(sizeof v);
+        }
+        return;
     }
     case ASN_OBJECT_ID: {
-        uint32_t entries[SnmpOidCapacity];
         int32_t count = SnmpOidCapacity;
-        if (contentLength == 0 || berParseOid(valueElement, &counter, &tag, entries, &count) == nullptr)
-            return true;
-        bool failed = false;
-        var->value = reinterpret_cast<uint8_t*>(copyOid(entries, count, &failed));
-        if (failed)
-            return false;
-        var->valueLength = 4 * count;
-        return true;
+        if (contentLength != 0 && berParseOid(valueElement, &counter, &tag, out->scratch, &count) != nullptr)
+            number(4 * count);
+        return;
     }
     case ASN_NULL:
     case ASN_NOSUCHOBJECT:
     case ASN_NOSUCHINSTANCE:
     case ASN_ENDOFMIBVIEW:
-        var->valueLength = contentLength;
-        return true;
+        out->length = contentLength;
+        return;
     case ASN_OCTET_STR:
     case ASN_IPADDRESS:
     case ASN_OPAQUE:
@@ -138,19 +135,16 @@ bool decodeValue(VarBind* var, const uint8_t* valueElement, const uint8_t* end, 
         // A type without a rule of its own: a primitive one is kept as its
         // octets, as an octet string is; a constructed one has no octets of
         // its own to give.
-        diagnose("bad type returned (%x)\n", static_cast<unsigned>(var->type));
-        if ((var->type & ASN_CONSTRUCTOR) != 0) {
-            var->valueLength = contentLength;
-            return true;
+        diagnose("bad type returned (%x)\n", static_cast<unsigned>(type));
+        if ((type & ASN_CONSTRUCTOR) != 0) {
+            out->length = contentLength;
+            return;
         }
         break;
     }
-    // An empty string still gets a (one-octet) buffer: present, length 0.
-    if (!allocateValue(var, contentLength > 0 ? static_cast<size_t>(contentLength) : 1, contentLength))
-        return false;
-    if (contentLength > 0)
-        std::memcpy(var->value, end - contentLength, static_cast<size_t>(contentLength));
-    return true;
+    // An empty string is still present, of length 0.
+    out->octets = end - contentLength;
+    out->length = contentLength;
 }
 
 // The PDU element of pdu, assembled inside out in the packet and the work area
@@ -378,19 +372,15 @@ int32_t decodePduBody(const uint8_t* p, int32_t remaining, SnmpPdu* pdu)
         const uint8_t* end = decodeVarBind(p, &remaining, oid, &nameLength, &type, &contentLength, &valueElement);
         if (end == nullptr)
             return -1;
-        auto* var = static_cast<VarBind*>(engineAlloc(1, sizeof(VarBind)));
+        DecodedValue value;
+        decodeValue(type, valueElement, end, contentLength, &value);
+        // One block for the record, its name and its value.
+        VarBind* var = newVar(oid, nameLength, type, value.octets, value.octets != nullptr ? value.length : 0);
         if (var == nullptr)
             return -1;
+        var->valueLength = value.length;
         *tail = var;
         tail = &var->next;
-        var->type = type;
-        bool failed = false;
-        var->name = copyOid(oid, nameLength, &failed);
-        if (failed)
-            return -1;
-        var->nameLength = nameLength;
-        if (!decodeValue(var, valueElement, end, contentLength))
-            return -1;
         p = end;
     }
     return 0;

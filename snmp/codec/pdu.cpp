@@ -1,15 +1,27 @@
 #include "snmp/codec/pdu.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "snmp/base/allocation.h"
 
 namespace {
 
+// Where newVar puts a binding's name and value: right behind the record.
+uint32_t* packedName(VarBind* var) { return reinterpret_cast<uint32_t*>(var + 1); }
+uint8_t* packedValue(VarBind* var)
+{
+    return reinterpret_cast<uint8_t*>(var + 1) + sizeof(uint32_t) * static_cast<size_t>(var->nameLength);
+}
+
+// A name or value still where newVar put it goes with the record; one a
+// caller put in its place is a block of its own.
 void freeOne(VarBind* var)
 {
-    engineFree(var->name);
-    engineFree(var->value);
+    if ((var->packed & PackedName) == 0 || var->name != packedName(var))
+        engineFree(var->name);
+    if ((var->packed & PackedValue) == 0 || var->value != packedValue(var))
+        engineFree(var->value);
     engineFree(var);
 }
 
@@ -26,22 +38,42 @@ SnmpPdu* createPdu(int32_t command)
     return pdu;
 }
 
-VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count)
+VarBind* newVar(const uint32_t* oid, int32_t count, uint8_t type, const void* value, int32_t length)
 {
-    if (pdu == nullptr || count < 0 || (count > 0 && oid == nullptr))
+    if (count < 0 || (count > 0 && oid == nullptr) || length < 0 || (length > 0 && value == nullptr))
         return nullptr;
-    auto* var = static_cast<VarBind*>(engineAlloc(1, sizeof(VarBind)));
+    // One block: the record, the name behind it, then the value (one octet
+    // at least, so that an empty value is still present).
+    const size_t nameOctets = sizeof(uint32_t) * static_cast<size_t>(count);
+    const size_t valueOctets = value != nullptr ? (length > 0 ? static_cast<size_t>(length) : 1) : 0;
+    if (static_cast<size_t>(count) > SIZE_MAX / 8 || valueOctets > SIZE_MAX / 2 - sizeof(VarBind) - nameOctets)
+        return nullptr;
+    auto* var = static_cast<VarBind*>(engineAlloc(1, sizeof(VarBind) + nameOctets + valueOctets));
     if (var == nullptr)
         return nullptr;
-    bool failed = false;
-    var->name = copyOid(oid, count, &failed);
-    if (failed) {
-        engineFree(var);
-        return nullptr;
-    }
     var->nameLength = count;
-    var->type = ASN_NULL;
+    if (count > 0) {
+        var->name = packedName(var);
+        var->packed |= PackedName;
+        std::memcpy(var->name, oid, nameOctets);
+    }
+    var->type = type;
+    if (value != nullptr) {
+        var->value = packedValue(var);
+        var->packed |= PackedValue;
+        if (length > 0)
+            std::memcpy(var->value, value, static_cast<size_t>(length));
+        var->valueLength = length;
+    }
+    return var;
+}
 
+namespace {
+
+VarBind* append(SnmpPdu* pdu, VarBind* var)
+{
+    if (var == nullptr)
+        return nullptr;
     VarBind** link = &pdu->variables;
     while (*link != nullptr)
         link = &(*link)->next;
@@ -49,23 +81,21 @@ VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count)
     return var;
 }
 
+}  // namespace
+
+VarBind* addNullVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count)
+{
+    return pdu != nullptr ? append(pdu, newVar(oid, count, ASN_NULL, nullptr, 0)) : nullptr;
+}
+
 VarBind* addVar(SnmpPdu* pdu, const uint32_t* oid, int32_t count, uint8_t type, const void* value, int32_t length)
 {
+    // Even an empty value is present, told apart from a missing one.
+    static const uint8_t none = 0;
     if (length < 0 || (length > 0 && value == nullptr))
         return nullptr;
-    // The value first, so that a failure leaves the PDU as it was.
-    auto* copy = static_cast<uint8_t*>(copyOctets(value, static_cast<size_t>(length)));
-    if (copy == nullptr)
-        return nullptr;
-    VarBind* var = addNullVar(pdu, oid, count);
-    if (var == nullptr) {
-        engineFree(copy);
-        return nullptr;
-    }
-    var->type = type;
-    var->value = copy;
-    var->valueLength = length;
-    return var;
+    return pdu != nullptr ? append(pdu, newVar(oid, count, type, value != nullptr ? value : &none, length))
+                          : nullptr;
 }
 
 bool copyEnterprise(SnmpPdu* pdu, const uint32_t* oid, int32_t count)
@@ -106,24 +136,12 @@ VarBind* cloneVar(const VarBind* var)
 {
     if (var == nullptr)
         return nullptr;
-    auto* copy = static_cast<VarBind*>(engineAlloc(1, sizeof(VarBind)));
-    if (copy == nullptr)
-        return nullptr;
-    *copy = *var;
-    copy->next = nullptr;
-    copy->name = nullptr;
-    copy->value = nullptr;
-    bool failed = false;
-    copy->name = copyOid(var->name, var->nameLength, &failed);
     // A present value stays present, also one of no octets (an empty decoded string).
-    if (!failed && var->value != nullptr) {
-        copy->value = static_cast<uint8_t*>(
-            copyOctets(var->value, var->valueLength > 0 ? static_cast<size_t>(var->valueLength) : 0));
-        failed = copy->value == nullptr;
-    }
-    if (failed) {
-        freeOne(copy);
-        return nullptr;
+    VarBind* copy = newVar(var->name, var->name != nullptr ? var->nameLength : 0, var->type, var->value,
+                           var->value != nullptr && var->valueLength > 0 ? var->valueLength : 0);
+    if (copy != nullptr) {
+        copy->nameLength = var->nameLength;
+        copy->valueLength = var->valueLength;
     }
     return copy;
 }
@@ -152,6 +170,20 @@ SnmpPdu* clonePdu(const SnmpPdu* pdu)
         return nullptr;
     }
     return copy;
+}
+
+SnmpPdu* takePdu(SnmpPdu* pdu)
+{
+    if (pdu == nullptr)
+        return nullptr;
+    auto* taken = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
+    if (taken == nullptr)
+        return nullptr;
+    *taken = *pdu;
+    pdu->variables = nullptr;
+    pdu->enterprise = nullptr;
+    pdu->enterpriseLength = 0;
+    return taken;
 }
 
 void freePdu(SnmpPdu* pdu)

@@ -52,3 +52,8 @@ inline uint32_t* copyOid(const uint32_t* oid, int32_t entries, bool* failed)
 // A deep copy of the PDU, bindings and enterprise included; null for null or
 // when memory runs out (nothing is leaked then).
 SnmpPdu* clonePdu(const SnmpPdu* pdu);
+
+// A new record holding what pdu held: its bindings and enterprise move over,
+// and pdu is left without them (still to be released). Null, pdu unchanged,
+// when memory runs out.
+SnmpPdu* takePdu(SnmpPdu* pdu);

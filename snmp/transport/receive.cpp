@@ -145,6 +145,40 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     return true;
 }
 
+// A datagram too long to receive, from the peer of a community-based
+// session: what a reply of more than SnmpPacketSize octets looks like. It
+// cannot be read, and waiting for it to come again would only run out the
+// schedule, so the session's pending requests end at once (their callbacks
+// told SnmpOpTooLong). The other modes authenticate their replies: an
+// unreadable datagram there proves nothing, and the wait goes on.
+void endRequestsAnsweredTooLong(SessionSlot* slot, const sockaddr_in& from)
+{
+    SnmpSession* session = slot->session;
+    SessionTransport* transport = slot->transport;
+    if ((session->version != SnmpVersion1 && session->version != SnmpVersion2c) ||
+        !sameSender(from, transport->peerAddress))
+        return;
+    transport->peerHeard = true;
+    transport->unanswered = true;  // a copy of it may still come
+    while (transport->pending != nullptr) {
+        PendingRequest* entry = transport->pending;
+        if (session->callback != nullptr)
+            session->callback(SnmpOpTooLong, session, entry->pdu->requestId, entry->pdu, session->callbackArg);
+        if (findSessionSlot(session) == nullptr || transport->pending != entry)
+            return;
+        removePending(transport, entry);
+    }
+}
+
+// A receive that failed: said, and for a datagram too long, acted on.
+void receiveFailed(SessionSlot* slot, const sockaddr_in& from)
+{
+    const int error = errno;
+    diagnoseSystemError("recvfrom");
+    if (error == EMSGSIZE)
+        endRequestsAnsweredTooLong(slot, from);
+}
+
 }  // namespace
 
 void readSockets(WinFdSet* readSet)
@@ -157,7 +191,7 @@ void readSockets(WinFdSet* readSet)
         sockaddr_in from;
         const int received = readDatagram(transport->socket, packet, &from);
         if (received < 0) {
-            diagnoseSystemError("recvfrom");
+            receiveFailed(slot, from);
             return;
         }
         if (!handleDatagram(slot, packet, received, from))
@@ -174,8 +208,8 @@ int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
         if (errno == ETIMEDOUT)
             return 0;
         // A datagram that could not be read (reported, and gone): the wait
-        // goes on for the time that is left.
-        diagnoseSystemError("recvfrom");
+        // goes on for the time that is left, unless it was the reply.
+        receiveFailed(slot, from);
         return -1;
     }
     handleDatagram(slot, packet, received, from);

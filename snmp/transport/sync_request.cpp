@@ -36,11 +36,16 @@ int32_t syncCallback(int32_t operation, SnmpSession*, int32_t requestId, SnmpPdu
         if (pdu == nullptr || (pdu->command != PduResponse && pdu->command != PduReport))
             return 0;
         wait->waiting = 0;
-        wait->response = clonePdu(pdu);
+        // The engine releases the PDU after this call: what it holds moves
+        // over rather than being copied, binding by binding.
+        wait->response = takePdu(pdu);
         wait->status = wait->response != nullptr ? 0 : 1;
     } else if (operation == SnmpOpTimedOut) {
         wait->waiting = 0;
         wait->status = 2;
+    } else if (operation == SnmpOpTooLong) {
+        wait->waiting = 0;
+        wait->status = SyncReplyTooLong;
     }
     return 1;
 }

@@ -156,7 +156,10 @@ TEST_F(ReadAheadTest, BulkWalksMatchTheGetNextWalk)
     const std::vector<Step> reference = walk(startAgent(), "public");
     ASSERT_EQ(reference.size(), 90u);  // 89 cells after the first, then noSuchName
     EXPECT_EQ(reference.back().value, "message 1127");
-    Misbehaviour refuses, ignores, tooBig, repeats, replayed, wrongId;
+    Misbehaviour refuses, ignores, tooBig, repeats, replayed, wrongId, tooLong;
+    tooLong.onlyCommand = PduGetBulkRequest;
+    tooLong.oversize = true;
+    tooLong.misbehaveCount = 1;
     refuses.onlyCommand = replayed.onlyCommand = wrongId.onlyCommand = repeats.onlyCommand = PduGetBulkRequest;
     refuses.errorStatus = SNMP_ERR_GENERR;
     ignores.ignoreCommand = PduGetBulkRequest;
@@ -179,6 +182,8 @@ TEST_F(ReadAheadTest, BulkWalksMatchTheGetNextWalk)
         {"ignored", "+public", ignores, 92, 1},
         // 10 fits, 20 does not (halved back to 10 once), 10 at a time.
         {"tooBig", "+public", tooBig, 11, 10},
+        // The first reply too long to receive: at once 5, and never more (no timeout, no GetNext).
+        {"too long", "+public", tooLong, 20, 19},
         // Three new names a reply.
         {"names repeat", "+public", repeats, 31, 30},
         {"replayed replies", "+public", replayed, 5, 4},

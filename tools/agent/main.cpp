@@ -33,6 +33,7 @@ const char usageText[] =
     "              --report  --error-status S  --error-index I  --extra-before N\n"
     "              --extra-after N  --duplicate  --misbehave-count N\n"
     "              --only-command TAG  --ignore-command TAG  --reply-limit N  --repeat-from P\n"
+    "              --oversize\n"
     "user-based:   --drop-discovery N|all  --wrong-digest  --stale-time S  --lower-boots\n"
     "              --higher-boots  --privacy-bit  --forge-first digest|stale|boots|plain|report\n"
     "              --forge-only\n"
@@ -207,6 +208,8 @@ int main(int argc, char** argv)
             if (!integer(0, 1000, &n))
                 return usageError("--repeat-from needs a place from 0 to 1000");
             m.repeatFrom = static_cast<int32_t>(n);
+        } else if (option == "--oversize") {
+            m.oversize = true;
         } else if (option == "--usec") {
             usec = true;
         } else if (option == "--engine-id") {

@@ -166,10 +166,15 @@ PduPtr buildPdu(int32_t command, int32_t requestId, int32_t errorStatus, int32_t
     pdu->requestId = requestId;
     pdu->errorStatus = errorStatus;
     pdu->errorIndex = errorIndex;
+    // Linked here, each in constant time: a reply may carry hundreds.
+    static const uint8_t none = 0;
+    VarBind** tail = &pdu->variables;
     for (const Variable& v : vars) {
-        if (addVar(pdu.get(), v.name.data(), static_cast<int32_t>(v.name.size()), v.type, v.value.data(),
-                   static_cast<int32_t>(v.value.size())) == nullptr)
+        *tail = newVar(v.name.data(), static_cast<int32_t>(v.name.size()), v.type,
+                       v.value.empty() ? &none : v.value.data(), static_cast<int32_t>(v.value.size()));
+        if (*tail == nullptr)
             return nullptr;
+        tail = &(*tail)->next;
     }
     return pdu;
 }
@@ -979,8 +984,13 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                     }
                 }
                 const bool withheld = affected && request.withholdReply;
-                if (!withheld)
+                if (affected && m.oversize) {
+                    std::vector<uint8_t> tooLong = reply;
+                    tooLong.resize(SnmpPacketSize + 100);
+                    datagrams.push_back(std::move(tooLong));
+                } else if (!withheld) {
                     datagrams.push_back(reply);
+                }
                 if (affected && m.duplicate && !withheld)
                     datagrams.push_back(reply);
                 previousReply_ = std::move(reply);

@@ -109,6 +109,9 @@ struct Misbehaviour {
     // When above 0: the bindings from this place on (1-based) repeat the
     // answer's first ones, so that the names stop increasing there.
     int32_t repeatFrom = 0;
+    // The answer goes out padded to more octets than a manager receives
+    // (SnmpPacketSize + 100), in its place.
+    bool oversize = false;
 };
 
 // Encodes an answer PDU into a whole message, for a hook whose messages
