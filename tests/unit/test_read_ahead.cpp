@@ -259,6 +259,9 @@ TEST_F(ReadAheadTest, ListGetsGiveEachVariableItsOutcome)
 {
     Misbehaviour small;
     small.replyLimit = 150;  // 9 bindings do not fit, 5 do
+    Misbehaviour tooLong;
+    tooLong.oversize = true;
+    tooLong.misbehaveCount = 1;
     const std::string cell = "1.3.6.1.4.1.99999.2.1";
     const struct {
         const char* label;
@@ -273,6 +276,7 @@ TEST_F(ReadAheadTest, ListGetsGiveEachVariableItsOutcome)
         {"v1", "public", Misbehaviour(), 3, {2, 2}, "9", "message 1127|2"},
         {"v3", Alice, Misbehaviour(), 0, {2, 1}, "9", ""},  // the discovery first
         {"tooBig once, then split at once", "+public", small, 0, {3, 2}, "9", ""},
+        {"too long to receive once", "+public", tooLong, 0, {3, 2}, "9", ""},
     };
     for (const auto& c : cases) {
         TestAgent& agent = startAgent(c.m);
