@@ -11,7 +11,7 @@
 typedef void* (*EngineAllocator)(size_t count, size_t size);
 
 // Installs an allocator and answers the one it replaces; null restores the
-// default (calloc). Blocks are always released with free.
+// default (zero-filled blocks from malloc). Blocks are always released with free.
 EngineAllocator setEngineAllocator(EngineAllocator allocator);
 
 // The allocator in use (read on every allocation, so kept where it inlines).

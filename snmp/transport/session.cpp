@@ -24,42 +24,32 @@ const int32_t DefaultMaxMessageSize = 1389;
 const uint8_t DefaultCommunity[] = {'k', 'o', 'l', 'b', 'u', 'r'};
 const uint32_t DefaultEnterprise[] = {1, 3, 6, 1, 4, 1, 3, 1, 1};
 
-char* copyText(const char* text)
+// The community octets the settings select, with their length: the default
+// community for none, the text after a leading "+" (which selects SNMPv2c) otherwise.
+const uint8_t* selectedCommunity(const SnmpSession* settings, int32_t* length, bool* v2c)
 {
-    const size_t length = std::strlen(text);
-    return static_cast<char*>(copyOctets(text, length + 1));
+    *length = settings->community != nullptr && settings->communityLength > 0 ? settings->communityLength : 0;
+    if (*length == 0) {
+        *length = sizeof DefaultCommunity;
+        return DefaultCommunity;
+    }
+    return afterVersionPrefix(settings->community, length, v2c);
 }
 
-// The engine's own community octets for the settings; null when memory runs out.
-uint8_t* prepareCommunity(SnmpSession* session)
-{
-    int32_t length = session->community != nullptr && session->communityLength > 0 ? session->communityLength : 0;
-    const uint8_t* source = session->community;
-    if (length == 0) {
-        source = DefaultCommunity;
-        length = sizeof DefaultCommunity;
-    } else {
-        bool v2c = false;
-        source = afterVersionPrefix(source, &length, &v2c);
-        if (v2c)
-            session->version = SnmpVersion2c;
-    }
-    // A terminator behind the octets: the security string is read as text.
-    auto* copy = static_cast<uint8_t*>(engineAlloc(static_cast<size_t>(length) + 1, 1));
-    if (copy == nullptr)
-        return nullptr;
-    if (length > 0)
-        std::memcpy(copy, source, static_cast<size_t>(length));
-    session->communityLength = length;
-    return copy;
-}
+// An open session's records in one block: the list entry, the transport, the
+// engine's copy of the settings, then its peer name and its community octets,
+// each with a terminator (the security string is read as text). A script call
+// opens and closes a session: one allocation and one release.
+struct SessionBlock {
+    SessionSlot slot;
+    SessionTransport transport;
+    SnmpSession session;
+};
 
 // Undoes a half-done open. The session list holds the slot already, so the
-// close cannot fail; the engine's community copy is released in place of the
-// caller's text, which is never the engine's to free.
-SnmpSession* abortOpen(SnmpSession* session, uint8_t* community)
+// close cannot fail.
+SnmpSession* abortOpen(SnmpSession* session)
 {
-    session->community = community;
     closeSession(session);
     return nullptr;
 }
@@ -179,16 +169,19 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         library.lastError = SnmpErrGeneric;
         return nullptr;
     }
-    auto* slot = static_cast<SessionSlot*>(engineAlloc(1, sizeof(SessionSlot)));
-    auto* transport = static_cast<SessionTransport*>(engineAlloc(1, sizeof(SessionTransport)));
-    auto* session = static_cast<SnmpSession*>(engineAlloc(1, sizeof(SnmpSession)));
-    if (slot == nullptr || transport == nullptr || session == nullptr) {
-        engineFree(slot);
-        engineFree(transport);
-        engineFree(session);
+    int32_t communityLength = 0;
+    bool v2c = false;
+    const uint8_t* communitySource = selectedCommunity(settings, &communityLength, &v2c);
+    const size_t nameSize = settings->peerName != nullptr ? std::strlen(settings->peerName) + 1 : 0;
+    auto* block = static_cast<SessionBlock*>(
+        engineAlloc(1, sizeof(SessionBlock) + nameSize + static_cast<size_t>(communityLength) + 1));
+    if (block == nullptr) {
         library.lastError = SnmpErrGeneric;
         return nullptr;
     }
+    SessionSlot* slot = &block->slot;
+    SessionTransport* transport = &block->transport;
+    SnmpSession* session = &block->session;
     std::memcpy(session, settings, sizeof(SnmpSession));
     session->usm = nullptr;  // only the engine makes one
     transport->socket = -1;
@@ -197,12 +190,11 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     slot->next = library.sessions;
     library.sessions = slot;
 
+    auto* octets = reinterpret_cast<char*>(block + 1);
     if (settings->peerName != nullptr) {
-        session->peerName = copyText(settings->peerName);
-        if (session->peerName == nullptr) {
-            library.lastError = SnmpErrGeneric;
-            return abortOpen(session, nullptr);
-        }
+        std::memcpy(octets, settings->peerName, nameSize);
+        session->peerName = octets;
+        octets += nameSize;
     }
     if (session->retries == -1)
         session->retries = DefaultRetries;
@@ -210,12 +202,13 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         session->timeout = DefaultTimeout;
     if (session->maxMessageSize == 0)
         session->maxMessageSize = DefaultMaxMessageSize;
-
-    uint8_t* community = prepareCommunity(session);
-    if (community == nullptr) {
-        library.lastError = SnmpErrGeneric;
-        return abortOpen(session, nullptr);
-    }
+    if (v2c)
+        session->version = SnmpVersion2c;
+    auto* community = reinterpret_cast<uint8_t*>(octets);
+    if (communityLength > 0)
+        std::memcpy(community, communitySource, static_cast<size_t>(communityLength));
+    session->community = community;
+    session->communityLength = communityLength;
 
     const bool reused = takeKeptSocket(transport, session->localPort);
     if (!reused) {
@@ -224,7 +217,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
             transport->socket = -1;
             diagnoseSystemError("socket");
             library.lastError = SnmpErrGeneric;
-            return abortOpen(session, community);
+            return abortOpen(session);
         }
         transport->keepable = session->localPort == 0;
     }
@@ -234,7 +227,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         if (!resolvePeer(session->peerName, &address)) {
             diagnose("unknown host: %s\n", session->peerName);
             library.lastError = SnmpErrUnknownHost;
-            return abortOpen(session, community);
+            return abortOpen(session);
         }
         transport->peerAddress.sin_family = AF_INET;
         transport->peerAddress.sin_port = htons(session->remotePort != 0 ? session->remotePort : DefaultPort);
@@ -249,14 +242,12 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     if (!reused && bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         diagnoseSystemError("bind");
         library.lastError = SnmpErrBadLocalPort;
-        return abortOpen(session, community);
+        return abortOpen(session);
     }
     if (!reused && transport->keepable) {
         transport->boundPort = boundPortOf(transport->socket);
         transport->keepable = transport->boundPort != 0;
     }
-
-    session->community = community;
     return session;
 }
 
@@ -273,15 +264,11 @@ int32_t closeSession(SnmpSession* session)
     }
     *link = slot->next;
 
-    engineFree(const_cast<uint8_t*>(slot->session->community));
-    engineFree(const_cast<char*>(slot->session->peerName));
     releaseUsmSession(slot->session->usm);
-    engineFree(slot->session);
     if (slot->transport->socket != -1 && !keepSocket(slot->transport))
         closesocket(slot->transport->socket);
     releasePendingList(slot->transport->pending);
-    engineFree(slot->transport);
-    engineFree(slot);
+    engineFree(slot);  // the whole SessionBlock: its first member
     return 1;
 }
 
