@@ -104,9 +104,19 @@ CString formatOidText(const uint32_t* values, int32_t count)
     for (int32_t i = 0; i < count; ++i) {
         if (i > 0)
             *p++ = '.';
+        uint32_t value = values[i];
+        // Most sub-identifiers have one or two digits.
+        if (value < 10) {
+            *p++ = static_cast<char>('0' + value);
+            continue;
+        }
+        if (value < 100) {
+            *p++ = static_cast<char>('0' + value / 10);
+            *p++ = static_cast<char>('0' + value % 10);
+            continue;
+        }
         char digits[10];
         int n = 0;
-        uint32_t value = values[i];
         do {
             digits[n++] = static_cast<char>('0' + value % 10);
             value /= 10;

@@ -1,7 +1,6 @@
 #include "script/value_conversion.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,11 +53,17 @@ CString byteBlockText(const VarBind* binding)
         printable = std::isprint(binding->value[i]) != 0;
     if (printable)
         return CString(reinterpret_cast<const char*>(binding->value), length);
+    // "%02X" for each octet, dot-separated, written straight into the text.
+    static const char Digits[] = "0123456789ABCDEF";
     CString text;
+    char* p = text.GetBufferSetLength(3 * length - 1);
+    if (p == nullptr)
+        return CString();
     for (int i = 0; i < length; ++i) {
-        char octet[4];
-        std::snprintf(octet, sizeof octet, i == 0 ? "%02X" : ".%02X", binding->value[i]);
-        text += octet;
+        if (i > 0)
+            *p++ = '.';
+        *p++ = Digits[binding->value[i] >> 4];
+        *p++ = Digits[binding->value[i] & 0x0F];
     }
     return text;
 }

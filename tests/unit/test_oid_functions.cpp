@@ -174,6 +174,25 @@ TEST_F(ScriptFixture, StateFunctionsReadTheModuleState)
     expectNumber(call(ScriptIdGetLastError, {}), 4294967295.0, "unsigned error status");
 }
 
+// The text follows LastOid however it was written: in place, one word or the count at a time.
+TEST_F(ScriptFixture, ObjIdFollowsEveryChangeOfLastOid)
+{
+    const struct {
+        std::vector<uint32_t> oid;
+        const char* text;
+    } steps[] = {
+        {{1, 3, 6, 1}, "1.3.6.1"}, {{1, 3, 6, 1}, "1.3.6.1"},   {{1, 3, 6, 2}, "1.3.6.2"},
+        {{1, 3, 6}, "1.3.6"},      {{}, ""},                    {{1, 3, 6}, "1.3.6"},
+        {{4294967295u, 100, 99, 10, 9, 0}, "4294967295.100.99.10.9.0"},
+    };
+    ScriptState& state = scriptState();
+    for (const auto& step : steps) {
+        std::copy(step.oid.begin(), step.oid.end(), state.lastOid);
+        state.lastOidCount = static_cast<int32_t>(step.oid.size());
+        expectString(call(ScriptIdObjId, {}), step.text, step.text);
+    }
+}
+
 // Arguments of the wrong type leave the result empty, never -1.
 TEST(ArgumentTypes, WrongTypesGiveTheEmptyResult)
 {
