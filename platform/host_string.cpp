@@ -11,30 +11,17 @@
 // paths from ever reaching it.
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
 
+CStringEmptyRep cstringEmptyRep = {0, -1, {0}};
+
 namespace {
 
-// The empty representation, never written and never freed. Its capacity of -1
-// marks it, rather than its address: the module and the host each carry a copy
-// of this code, and a string made by one may be destroyed by the other.
-struct alignas(8) EmptyRep {
-    int length;
-    int capacity;
-    char text[8];
-};
-EmptyRep emptyRep = {0, -1, {0}};
-
-char* emptyText() { return emptyRep.text; }
+char* emptyText() { return cstringEmptyRep.text; }
 
 int clampedLength(size_t n) { return n > static_cast<size_t>(INT_MAX / 2) ? INT_MAX / 2 : static_cast<int>(n); }
 
 }  // namespace
 
-CString::Header* CString::header() const
-{
-    return reinterpret_cast<Header*>(m_pchData) - 1;
-}
-
-bool CString::isShared() const { return header()->capacity < 0; }
+void CString::release() { std::free(header()); }
 
 // Makes room for capacity characters plus the terminator. keep: preserve content.
 bool CString::reserve(int capacity, bool keep)
@@ -86,8 +73,6 @@ void CString::assign(const char* bytes, int count)
     m_pchData[count] = 0;
 }
 
-CString::CString() : m_pchData(emptyText()) {}
-
 CString::CString(const CString& other) : m_pchData(emptyText())
 {
     assign(other.m_pchData, other.GetLength());
@@ -116,12 +101,6 @@ CString::CString(char ch, int repeat) : m_pchData(emptyText())
         m_pchData[repeat] = 0;
         header()->length = repeat;
     }
-}
-
-CString::~CString()
-{
-    if (!isShared())
-        std::free(header());
 }
 
 CString& CString::operator=(const CString& other)
@@ -156,8 +135,6 @@ CString& CString::operator=(char ch)
     assign(&ch, 1);
     return *this;
 }
-
-int CString::GetLength() const { return isShared() ? 0 : header()->length; }
 
 void CString::Empty()
 {

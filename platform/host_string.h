@@ -14,22 +14,39 @@
 
 #include <cstdarg>
 
+// The empty representation, never written and never freed. Its capacity of -1
+// marks it, rather than its address: the module and the host each carry a
+// copy of this code (hidden in each), and a string made by one may be
+// destroyed by the other.
+struct alignas(8) CStringEmptyRep {
+    int length;
+    int capacity;
+    char text[8];
+};
+extern CStringEmptyRep cstringEmptyRep __attribute__((visibility("hidden")));
+
 class __attribute__((packed, aligned(4))) CString {
 public:
-    CString();
+    // Inline, as every host value holds one: an argument list makes and
+    // destroys sixteen empty ones per call.
+    CString() : m_pchData(cstringEmptyRep.text) {}
     CString(const CString& other);
     CString(CString&& other) noexcept;
     CString(const char* text);              // a null pointer gives the empty string
     CString(const char* text, int length);  // exactly length bytes, zero bytes included
     CString(char ch, int repeat = 1);
-    ~CString();
+    ~CString()
+    {
+        if (!isShared())
+            release();
+    }
 
     CString& operator=(const CString& other);
     CString& operator=(CString&& other) noexcept;
     CString& operator=(const char* text);
     CString& operator=(char ch);
 
-    int GetLength() const;
+    int GetLength() const { return isShared() ? 0 : header()->length; }
     bool IsEmpty() const { return GetLength() == 0; }
     void Empty();
 
@@ -102,8 +119,9 @@ private:
         int length;
         int capacity;
     };
-    Header* header() const;
-    bool isShared() const;
+    Header* header() const { return reinterpret_cast<Header*>(m_pchData) - 1; }
+    bool isShared() const { return header()->capacity < 0; }
+    void release();  // frees the characters of a string that is not the empty one
     bool reserve(int capacity, bool keep);
     void assign(const char* bytes, int count);
 

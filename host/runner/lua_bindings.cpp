@@ -1,5 +1,4 @@
 // What a Lua script sees of the module and of its host.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -102,11 +101,14 @@ bool invokeHandler(lua_State* L, ScriptHandler handler, int32_t id, int firstArg
     HostWindow* window = windowOf(L);
     std::string error;
     const int count = lua_gettop(L) - firstArg + 1;
-    std::vector<HostValue> args(std::max<size_t>(MinimumArguments, count > 0 ? static_cast<size_t>(count) : 0));
+    // A call of few arguments (all of a walk's) takes no heap block for them.
+    HostValue fixed[MinimumArguments];
+    std::vector<HostValue> more(count > static_cast<int>(MinimumArguments) ? static_cast<size_t>(count) : 0);
+    HostValue* args = more.empty() ? fixed : more.data();
     for (int i = 0; i < count && error.empty(); ++i)
-        error = convertArgument(L, firstArg + i, args[static_cast<size_t>(i)]);
+        error = convertArgument(L, firstArg + i, args[i]);
     if (error.empty()) {
-        const HostValue result = handler(args.data(), id);
+        const HostValue result = handler(args, id);
         if (window->pendingError.empty()) {
             pushResult(L, result);
             return true;
