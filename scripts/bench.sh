@@ -25,7 +25,7 @@ if [ $found -eq 0 ]; then
 fi
 
 # The walk of a whole Net-SNMP agent, the runner against snmpwalk.
-echo "== walk of a private snmpd: the runner against snmpwalk -v1"
+echo "== walk of a private snmpd: the runner against snmpwalk -v1 -On -Oq"
 "$(dirname "$0")/bench_walk.sh" "$BIN"
 
 # SNMPv3 against SNMPv1, and a first call against snmpget -v3.
