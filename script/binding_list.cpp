@@ -310,12 +310,12 @@ void sendList(const HostValue* args, HostValue& result, int community, int setti
         list.remotePort = remotePort;
         list.localPort = localPort;
     }
-    int32_t named = 0;
-    const bool replied = set ? (named = setListed(session, list)) >= 0 : getListed(session, list);
+    // The variable a failure names: the one a set's error names, else the first.
+    const int32_t named = set ? setListed(session, list) : (getListed(session, list) ? 0 : -1);
     if (session.agentSilent())
         return;
     const int32_t taken = valuesTaken(list);
-    if (!replied || (set && taken == 0)) {
+    if (named < 0 || (set && taken == 0)) {
         // As a get or set that failed: the name, and the number 0.
         bindingToHostValue(nullptr, result, list.sentTexts[static_cast<size_t>(named > 0 ? named - 1 : 0)]);
         return;

@@ -14,14 +14,13 @@ struct ReadAhead {
     int32_t repetitions = ReadAheadStart;  // of the next GetBulk
     int32_t ceiling = 0;  // at most this: half a count the target found too big; 0: none
     VarBind* held = nullptr;  // the rest of the reply that answers the call under way
-    DWORD heldAt = 0;         // tick count when that reply came
     VarBind* kept = nullptr;  // what answers the next calls
     // The target the repetitions and the kept bindings belong to.
     CString peer;
     CString community;
     uint16_t remotePort = 0;
     uint16_t localPort = 0;
-    DWORD takenAt = 0;  // tick count when the reply came
+    DWORD takenAt = 0;  // tick count when the reply of held or kept came
     uint32_t after[LastOidCapacity] = {};  // the name last answered
     int32_t afterCount = 0;
 };
@@ -182,29 +181,24 @@ VarListHolder walkStep(ScopedSession& session)
         request->errorIndex = asked;  // max-repetitions
         int32_t status = 0;
         PduHolder reply = replyTo(session, std::move(request), &status);
-        // A reply too long to receive says what tooBig says.
-        if (status == SyncReplyTooLong && asked > 1) {
+        const int32_t errorStatus = status == 0 && isResponse(reply.get()) ? reply->errorStatus : SNMP_ERR_NOERROR;
+        // A reply too long to receive says what tooBig says; so, perhaps, does silence.
+        const bool tooBig = status == SyncReplyTooLong || errorStatus == SNMP_ERR_TOOBIG;
+        const bool silent = status == 2 || status == SyncAgentSilent;
+        if ((tooBig || silent) && asked > 1) {
             ahead.repetitions = asked / 2;
             ahead.ceiling = ahead.repetitions;
-            continue;
+            if (tooBig)
+                continue;
         }
-        if (status == 2 || status == SyncAgentSilent) {
-            ahead.repetitions = asked > 1 ? asked / 2 : 1;
-            ahead.ceiling = ahead.repetitions;
+        if (silent) {
             // Silence to a request no larger than a walk starts with is a refusal;
             // to a larger one it may be a reply too large to arrive.
             return getNextAfterSilence(session, status, asked <= startingRepetitions(ahead));
         }
-        if (status == 0 && isResponse(reply.get()) && reply->errorStatus != SNMP_ERR_NOERROR) {
-            if (reply->errorStatus == SNMP_ERR_TOOBIG && asked > 1) {
-                ahead.repetitions = asked / 2;
-                ahead.ceiling = ahead.repetitions;
-                continue;
-            }
-            if (reply->errorStatus != SNMP_ERR_TOOBIG) {
-                rememberBulkRefusal(engineSession);
-                return getNextVariables(session);
-            }
+        if (errorStatus != SNMP_ERR_NOERROR && errorStatus != SNMP_ERR_TOOBIG) {
+            rememberBulkRefusal(engineSession);
+            return getNextVariables(session);
         }
         PduHolder answer = answerFrom(session, status, std::move(reply));
         if (answer != nullptr)
@@ -212,7 +206,7 @@ VarListHolder walkStep(ScopedSession& session)
         VarListHolder list = takeVariables(std::move(answer));
         if (list != nullptr) {
             freeVarList(ahead.held);
-            ahead.heldAt = GetTickCount();
+            ahead.takenAt = GetTickCount();  // nothing is kept while a request goes out
             ahead.held = continuingPart(list.get(), list->next);
             list->next = nullptr;
         }
@@ -228,7 +222,6 @@ void keepReadAhead(bool answered)
         const ScriptState& state = scriptState();
         ahead.kept = ahead.held;
         ahead.held = nullptr;
-        ahead.takenAt = ahead.heldAt;
         ahead.afterCount = state.lastOidCount;
         std::memcpy(ahead.after, state.lastOid, sizeof(uint32_t) * static_cast<size_t>(state.lastOidCount));
         return;
