@@ -1,7 +1,7 @@
 // Throughput of the module's MD5 against OpenSSL's in the same run, for
 // message-sized inputs (64 B, 1 KiB) and bulk input (64 KiB, 1 MiB, the size
 // the password-to-key derivation digests).
-#include "snmp/security/md5.h"
+#include "snmp/security/common/md5.h"
 
 #include <benchmark/benchmark.h>
 

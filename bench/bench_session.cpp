@@ -45,7 +45,7 @@
 #include "hostapi/host_value.h"
 #include "script/dispatcher.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
 #include "tests/support/host_values.h"

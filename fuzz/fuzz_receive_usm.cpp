@@ -17,8 +17,8 @@
 #include "fuzz_support.h"
 #include "platform/crypto.h"
 #include "snmp/codec/v3_message.h"
-#include "snmp/security/usm_message.h"
-#include "snmp/security/usm_parameters.h"
+#include "snmp/security/usm/usm_message.h"
+#include "snmp/security/usm/usm_parameters.h"
 #include "usm_fixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "snmp/codec/ber.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 
 #define FUZZ_CHECK(condition)                                                                   \
     do {                                                                                        \

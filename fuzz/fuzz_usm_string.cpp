@@ -8,7 +8,7 @@
 
 #include "fuzz_support.h"
 #include "snmp/base/diagnostics.h"
-#include "snmp/security/usm_string.h"
+#include "snmp/security/usm/usm_string.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/runtime.h"
-#include "snmp/security/usm_session.h"
+#include "snmp/security/usm/usm_session.h"
 
 namespace usmfixture {
 

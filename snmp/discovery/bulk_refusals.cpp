@@ -2,7 +2,7 @@
 // agents: a walk's read-ahead asks such an agent with GetNext from then on,
 // instead of paying a refusal (or a silence) on every call.
 #include "snmp/discovery/discovery.h"
-#include "snmp/security/address_table.h"
+#include "snmp/security/common/address_table.h"
 #include "snmp/snmp.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "snmp/base/diagnostics.h"
-#include "snmp/security/agent_clock.h"
-#include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
+#include "snmp/security/common/agent_clock.h"
+#include "snmp/security/usec/keys.h"
+#include "snmp/security/usec/security_string.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
 

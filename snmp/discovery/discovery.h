@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "snmp/security/known_agents.h"
+#include "snmp/security/usec/known_agents.h"
 #include "snmp/snmp.h"
 
 // Learns the agent's identifier, boots and time with an empty get request

@@ -1,8 +1,8 @@
 #include "snmp/discovery/usm_discovery.h"
 
 #include "snmp/discovery/discovery.h"
-#include "snmp/security/known_engines.h"
-#include "snmp/security/usm_session.h"
+#include "snmp/security/usm/known_engines.h"
+#include "snmp/security/usm/usm_session.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
 

@@ -8,8 +8,8 @@
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/known_agents.h"
-#include "snmp/security/usm_message.h"
+#include "snmp/security/usec/known_agents.h"
+#include "snmp/security/usm/usm_message.h"
 #include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 

@@ -3,9 +3,9 @@
 #include "platform/runtime.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/transport/engine_records.h"
+#include "snmp/security/common/signed_message.h"
 #include "snmp/transport/datagram.h"
+#include "snmp/transport/engine_records.h"
 
 namespace {
 

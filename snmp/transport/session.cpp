@@ -9,9 +9,9 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/pdu.h"
-#include "snmp/security/community_form.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/security/usm_session.h"
+#include "snmp/security/common/community_form.h"
+#include "snmp/security/common/signed_message.h"
+#include "snmp/security/usm/usm_session.h"
 #include "snmp/transport/datagram.h"
 #include "snmp/transport/engine_records.h"
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 
 // The message encodeMessage makes of pdu for session (flag as encodeMessage
 // takes it); empty when it cannot be encoded.

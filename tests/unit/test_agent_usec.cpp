@@ -19,9 +19,9 @@
 
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/security/keys.h"
-#include "snmp/security/known_agents.h"
-#include "snmp/security/usec_check.h"
+#include "snmp/security/usec/keys.h"
+#include "snmp/security/usec/known_agents.h"
+#include "snmp/security/usec/usec_check.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/hex.h"

@@ -12,7 +12,7 @@
 #include "script/dispatcher.h"
 #include "script/module_state.h"
 #include "snmp/base/diagnostics.h"
-#include "snmp/security/known_engines.h"
+#include "snmp/security/usm/known_engines.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/hex.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "snmp/security/key_cache.h"
-#include "snmp/security/keys.h"
+#include "snmp/security/usec/key_cache.h"
+#include "snmp/security/usec/keys.h"
 #include "tests/support/hex.h"
 
 namespace {

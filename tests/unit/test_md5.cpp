@@ -1,4 +1,4 @@
-#include "snmp/security/md5.h"
+#include "snmp/security/common/md5.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 #include "tests/support/hex.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "script/module_state.h"
 #include "script/read_ahead.h"
 #include "snmp/base/diagnostics.h"
-#include "snmp/security/known_engines.h"
+#include "snmp/security/usm/known_engines.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"

@@ -8,7 +8,7 @@
 
 #include "script/dispatcher.h"
 #include "script/module_state.h"
-#include "snmp/security/keys.h"
+#include "snmp/security/usec/keys.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "snmp/codec/message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 #include "tests/support/hex.h"
 #include "tests/support/manager_socket.h"
 #include "tools/agent/test_agent.h"

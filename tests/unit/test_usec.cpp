@@ -8,11 +8,11 @@
 
 #include "platform/runtime.h"
 #include "snmp/codec/message.h"
-#include "snmp/security/digest.h"
-#include "snmp/security/keys.h"
-#include "snmp/security/security_string.h"
-#include "snmp/security/signed_message.h"
-#include "snmp/security/usec_check.h"
+#include "snmp/security/common/signed_message.h"
+#include "snmp/security/usec/digest.h"
+#include "snmp/security/usec/keys.h"
+#include "snmp/security/usec/security_string.h"
+#include "snmp/security/usec/usec_check.h"
 #include "tests/support/hex.h"
 
 namespace {

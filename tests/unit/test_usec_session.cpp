@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "snmp/security/keys.h"
-#include "snmp/security/usec_check.h"
+#include "snmp/security/usec/keys.h"
+#include "snmp/security/usec/usec_check.h"
 #include "tests/support/engine_fixture.h"
 
 namespace {

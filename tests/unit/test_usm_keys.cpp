@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "snmp/security/usm_keys.h"
+#include "snmp/security/usm/usm_keys.h"
 #include "tests/support/hex.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "snmp/base/diagnostics.h"
-#include "snmp/security/usm_string.h"
+#include "snmp/security/usm/usm_string.h"
 
 namespace {
 

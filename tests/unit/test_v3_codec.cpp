@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "snmp/codec/v3_message.h"
-#include "snmp/security/usm_parameters.h"
+#include "snmp/security/usm/usm_parameters.h"
 #include "tests/support/hex.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "snmp/codec/message.h"
 #include "snmp/codec/v3_message.h"
-#include "snmp/security/signed_message.h"
+#include "snmp/security/common/signed_message.h"
 
 namespace testagent {
 

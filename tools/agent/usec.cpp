@@ -5,8 +5,8 @@
 
 #include "platform/hex_digits.h"
 #include "platform/runtime.h"
-#include "snmp/security/digest.h"
-#include "snmp/security/keys.h"
+#include "snmp/security/usec/digest.h"
+#include "snmp/security/usec/keys.h"
 
 namespace testagent {
 

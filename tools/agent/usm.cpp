@@ -10,11 +10,11 @@
 #include "platform/runtime.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/v3_message.h"
-#include "snmp/security/usm_keys.h"
-#include "snmp/security/usm_message.h"
-#include "snmp/security/usm_parameters.h"
-#include "snmp/security/usm_privacy.h"
-#include "snmp/security/usm_string.h"
+#include "snmp/security/usm/usm_keys.h"
+#include "snmp/security/usm/usm_message.h"
+#include "snmp/security/usm/usm_parameters.h"
+#include "snmp/security/usm/usm_privacy.h"
+#include "snmp/security/usm/usm_string.h"
 
 namespace testagent {
 

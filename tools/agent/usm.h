@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "snmp/codec/v3_message.h"
-#include "snmp/security/usm_protocols.h"
+#include "snmp/security/usm/usm_protocols.h"
 #include "tools/agent/test_agent.h"
 
 namespace testagent {

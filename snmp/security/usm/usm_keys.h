@@ -1,0 +1,17 @@
+// SNMPv3 keys: a pass phrase to the user's key (the protocol's hash over the
+// phrase repeated to 1 MiB), and that key localized to one engine (the hash
+// of key, engine identifier, key). MD5 is the module's own; the other hashes
+// come from the platform. Both answer false when the platform's hash fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "snmp/security/usm/usm_protocols.h"
+
+// Ku: keyLength octets of the protocol to key. The phrase is not empty.
+bool usmPasswordToKey(UsmAuth auth, const uint8_t* phrase, size_t length, uint8_t* key);
+
+// Kul: the key localized to the engine identifier, keyLength octets.
+bool usmLocalizeKey(UsmAuth auth, const uint8_t* key, const uint8_t* engineId, size_t engineIdLength,
+                    uint8_t* localized);
