@@ -33,6 +33,10 @@ echo "== The interface table, SNMPv2c (examples/walk.lua, community +public)"
 "$RUN" "$ROOT/examples/walk.lua" "$AGENT" +public ifEntry
 echo
 
+echo "== The interface table polled, one request a round (examples/poll.lua, community +public)"
+"$RUN" "$ROOT/examples/poll.lua" "$AGENT" +public 2 1
+echo
+
 echo "== The agent's capabilities (sysORDescr) over SNMPv3, SHA-256 and AES (examples/v3_walk.lua)"
 echo "   (as snmpwalk -v3 -l authPriv -u demo -a SHA-256 -A demoauthpass -x AES -X demoprivpass $AGENT system.9.1.3)"
 "$RUN" "$ROOT/examples/v3_walk.lua" -u demo -a SHA-256 -A demoauthpass -x AES -X demoprivpass "$AGENT" system.9.1.3
