@@ -433,7 +433,8 @@ void snmpvar(const HostValue* args, HostValue& result)
         return;
     BindingList& list = bindingList();
     const double k = args[0].number;
-    if (k < 1 || k >= static_cast<double>(list.outcomes.size()) + 1) {
+    // Written so that NaN is refused too.
+    if (!(k >= 1 && k < static_cast<double>(list.outcomes.size()) + 1)) {
         reportNumber(k);
         return;
     }

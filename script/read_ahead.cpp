@@ -259,7 +259,8 @@ void snmpreadahead(const HostValue* args, HostValue& result)
 {
     int32_t repetitions = -1;
     if (isNumberValue(args[0])) {
-        if (args[0].number < 0 || args[0].number > ReadAheadSettingLimit) {
+        // Written so that NaN is refused too.
+        if (!(args[0].number >= 0 && args[0].number <= ReadAheadSettingLimit)) {
             reportNumber(args[0].number);
             return;
         }

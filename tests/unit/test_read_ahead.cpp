@@ -3,6 +3,7 @@
 // the test agent and its misbehaviours.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -232,6 +233,10 @@ TEST_F(ReadAheadTest, KeptBindingsAnswerOnlyTheirWalk)
         {"the same name elsewhere", [&] { get(other, "+public", objid()); }, 1},
         {"another community", [&] { get(agent, "public", objid()); }, 1},
     };
+    for (double refused : {-1.0, 1001.0, std::nan("")})
+        EXPECT_EQ(call(ScriptIdReadAhead, {numberArg(refused)}), "message 1129") << refused;
+    EXPECT_EQ(call(ScriptIdReadAhead, {numberArg(0)}), "0");
+    EXPECT_EQ(call(ScriptIdReadAhead, {numberArg(25)}), "25");
     for (const auto& c : cases) {
         call(ScriptIdReadAhead, {});
         get(agent, "+public", Table);
@@ -316,7 +321,8 @@ TEST_F(ReadAheadTest, ListGetsGiveEachVariableItsOutcome)
                 EXPECT_EQ(objid(), oid) << c.label;
             }
         }
-        EXPECT_EQ(call(ScriptIdVar, {numberArg(static_cast<double>(oids.size() + 1))}), "message 1129");
+        for (double k : {0.0, static_cast<double>(oids.size() + 1), std::nan("")})
+            EXPECT_EQ(call(ScriptIdVar, {numberArg(k)}), "message 1129") << k;
     }
 }
 
