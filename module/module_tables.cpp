@@ -92,6 +92,8 @@ const FunEntry functionTable[] = {
     {"snmpsetvarsEx", ScriptDispatcher, ScriptIdSetVarsEx},
     {"snmpvar", ScriptDispatcher, ScriptIdVar},
     {"snmpreadahead", ScriptDispatcher, ScriptIdReadAhead},
+    {"snmpnotifyEx", ScriptDispatcher, ScriptIdNotifyEx},
+    {"snmpinformEx", ScriptDispatcher, ScriptIdInformEx},
     {nullptr, nullptr, 0},
 };
 

@@ -447,6 +447,22 @@ void snmpvar(const HostValue* args, HostValue& result)
                        list.sentTexts[static_cast<size_t>(k) - 1]);
 }
 
+bool appendListedBindings(SnmpPdu* pdu)
+{
+    BindingList& list = bindingList();
+    VarBind** tail = &pdu->variables;
+    while (*tail != nullptr)
+        tail = &(*tail)->next;
+    for (const VarBind* var = list.listed != nullptr ? list.listed->variables : nullptr; var != nullptr;
+         var = var->next) {
+        *tail = cloneVar(var);
+        if (*tail == nullptr)
+            return false;
+        tail = &(*tail)->next;
+    }
+    return true;
+}
+
 void releaseBindingList()
 {
     BindingList& list = bindingList();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "hostapi/host_value.h"
+#include "snmp/snmp.h"
 
 // Bindings a list may hold.
 constexpr int32_t BindingListCapacity = 1024;
@@ -29,6 +30,10 @@ void snmpsetvarsEx(const HostValue* args, HostValue& result);
 // snmpvar(k): the k-th variable's outcome of the last list get or set, as a
 // get gives it (value and LastOid its name, or message 1127).
 void snmpvar(const HostValue* args, HostValue& result);
+
+// Appends copies of the listed bindings (values for those that have one,
+// NULL for names alone) to pdu, in order; false when memory ran out.
+bool appendListedBindings(SnmpPdu* pdu);
 
 // The module's exit: list and outcomes are released.
 void releaseBindingList();

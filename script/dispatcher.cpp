@@ -2,6 +2,7 @@
 
 #include "platform/critical_section.h"
 #include "script/binding_list.h"
+#include "script/notification_functions.h"
 #include "script/oid_functions.h"
 #include "script/read_ahead.h"
 #include "script/request_functions.h"
@@ -72,6 +73,8 @@ HostValue ScriptDispatcher(HostValue* args, int32_t id)
         case ScriptIdSetVarsEx: snmpsetvarsEx(args, result); break;
         case ScriptIdVar: snmpvar(args, result); break;
         case ScriptIdReadAhead: snmpreadahead(args, result); break;
+        case ScriptIdNotifyEx: snmpnotifyEx(args, result); break;
+        case ScriptIdInformEx: snmpinformEx(args, result); break;
         default: break;
         }
     } catch (...) {

@@ -23,6 +23,8 @@ enum ScriptId : int32_t {
     ScriptIdSetVarsEx = 19,
     ScriptIdVar = 20,
     ScriptIdReadAhead = 21,
+    ScriptIdNotifyEx = 22,
+    ScriptIdInformEx = 23,
 };
 
 // Never throws: every problem leaves the result empty or is reported to the host.

@@ -29,11 +29,16 @@ bool conversionFailed(HostValue& result, const char* notice)
     return false;
 }
 
-bool variableMissing(HostValue& result, const char* oidText)
+CString missingNotice(const char* oidText)
 {
     CString notice;
     notice.Format("Couldn't get variable (%s)", oidText != nullptr ? oidText : "");
-    return conversionFailed(result, notice);
+    return notice;
+}
+
+bool variableMissing(HostValue& result, const char* oidText)
+{
+    return conversionFailed(result, missingNotice(oidText));
 }
 
 uint32_t readWord(const VarBind* binding, int index)
@@ -186,6 +191,8 @@ bool readIpAddressText(const CString& text, uint8_t* octets)
 }
 
 }  // namespace
+
+void reportNoValue(const char* oidText) { reportNotice(missingNotice(oidText), 1); }
 
 bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText)
 {

@@ -12,7 +12,10 @@
 // naming oidText, sets the number 0, empties the module-wide OID and answers
 // false. The caller keeps the binding.
 bool bindingToHostValue(const VarBind* binding, HostValue& result, const char* oidText);
-// The same, naming the module-wide OID as it stands when the call began (the
+// Only the message of a value that did not come (1127 "Couldn't get
+// variable (oidText)"); the module-wide state stays as it is.
+void reportNoValue(const char* oidText);
+// The same as bindingToHostValue, naming the module-wide OID as it stands when the call began (the
 // name a get-next asked for), written out only when a message needs it.
 bool bindingToHostValueForLastOid(const VarBind* binding, HostValue& result);
 

@@ -83,6 +83,8 @@ constexpr int32_t PduResponse = 0xA2;
 constexpr int32_t PduSetRequest = 0xA3;
 constexpr int32_t PduTrap = 0xA4;  // SNMPv1 trap
 constexpr int32_t PduGetBulkRequest = 0xA5;
+constexpr int32_t PduInform = 0xA6;  // InformRequest: a notification answered by a Response
+constexpr int32_t PduV2Trap = 0xA7;  // SNMPv2-Trap: a notification nobody answers
 constexpr int32_t PduReport = 0xA8;
 
 // A 64-bit counter as two 32-bit words, high word first. This is also the
@@ -322,8 +324,9 @@ void releaseKeptSockets();
 // hexadecimal) on or off; off when the module loads.
 void setDatagramDump(bool on);
 // Encodes and sends the PDU; the request id on success (never 0), else 0.
-// A GetRequest, GetNextRequest, SetRequest or GetBulkRequest that went out
-// belongs to the engine from then on; any other PDU stays the caller's.
+// A GetRequest, GetNextRequest, SetRequest, GetBulkRequest or InformRequest
+// that went out belongs to the engine from then on; any other PDU stays the
+// caller's.
 int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu);
 
 // ---- The synchronous request.

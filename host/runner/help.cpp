@@ -45,6 +45,8 @@ const char Options[] =
     "  snmpsetvarsEx(peer, remotePort, localPort, community [, timeout [, retries]])\n"
     "  snmpvar(k)\n"
     "  snmpreadahead([repetitions])\n"
+    "  snmpnotifyEx(peer, remotePort, localPort, community, trapOid [, timeout [, retries]])\n"
+    "  snmpinformEx(peer, remotePort, localPort, community, trapOid [, timeout [, retries]])\n"
     "  snmpobjid()\n"
     "  snmpGetLastError()\n"
     "  oidLength(oid)\n"

@@ -14,11 +14,12 @@
 // of their own (the number, string and OID types of the binding table).
 bool isStoredValueType(uint8_t type);
 
-// The requests an agent answers with a Response: get, get-next, set, get-bulk.
+// The requests answered with a Response: get, get-next, set, get-bulk, and
+// the inform a notification receiver acknowledges.
 inline bool isRequestCommand(int32_t command)
 {
     return command == PduGetRequest || command == PduGetNextRequest || command == PduSetRequest ||
-           command == PduGetBulkRequest;
+           command == PduGetBulkRequest || command == PduInform;
 }
 
 // NULL and the three exception values: a tag and no content.

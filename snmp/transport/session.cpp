@@ -291,6 +291,8 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
     case PduResponse:
     case PduSetRequest:
     case PduGetBulkRequest:
+    case PduInform:
+    case PduV2Trap:
         if (pdu->requestId == 0)
             pdu->requestId = nextRequestId(library);
         if (pdu->errorStatus == -1)

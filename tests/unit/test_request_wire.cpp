@@ -288,3 +288,61 @@ TEST_F(WireTest, GetNextWithAnArgumentDoesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// A notification: sysUpTime.0, snmpTrapOID.0 with the trap OID, then the
+// listed bindings, over SNMPv2c whatever the community's "+"; an inform is
+// acknowledged (the echo), a trap merely sent. SNMPv3 and user-based
+// communities and bad trap OIDs are refused before anything goes out, and an
+// inform nobody acknowledges is retransmitted, then fails.
+TEST_F(WireTest, NotificationsCarryUpTimeTrapOidAndTheList)
+{
+    call(ScriptIdClearVars, {});
+    call(ScriptIdAddVar, {stringArg("system.5.0"), numberArg(ASN_OCTET_STR), stringArg("host-a")});
+    call(ScriptIdAddVar, {stringArg("ifEntry.8.3"), numberArg(ASN_INTEGER), numberArg(2)});
+    const std::vector<uint32_t> linkDown = {1, 3, 6, 1, 6, 3, 1, 1, 5, 3};
+    for (const auto& [id, command] : {std::pair{ScriptIdNotifyEx, PduV2Trap}, std::pair{ScriptIdInformEx, PduInform}}) {
+        for (const char* community : {"public", "+public"}) {
+            EchoPeer peer;
+            const HostValue result = call(id, {stringArg("127.0.0.1"), numberArg(peer.port()), numberArg(0),
+                                               stringArg(community), stringArg("1.3.6.1.6.3.1.1.5.3")});
+            ASSERT_NE(peer.request(), nullptr) << community;
+            EXPECT_EQ(double(result.number), 1.0) << community;
+            EXPECT_EQ(peer.request()->command, command);
+            EXPECT_EQ(peer.version(), SnmpVersion2c);
+            EXPECT_EQ(peer.community(), "public");
+            std::vector<std::vector<uint32_t>> names;
+            std::vector<uint8_t> types;
+            for (const VarBind* var = peer.request()->variables; var != nullptr; var = var->next) {
+                names.emplace_back(var->name, var->name + var->nameLength);
+                types.push_back(var->type);
+            }
+            EXPECT_EQ(names, (std::vector<std::vector<uint32_t>>{{1, 3, 6, 1, 2, 1, 1, 3, 0},
+                                                                 {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0},
+                                                                 {1, 3, 6, 1, 2, 1, 1, 5, 0},
+                                                                 {1, 3, 6, 1, 2, 1, 2, 2, 1, 8, 3}}));
+            EXPECT_EQ(types, (std::vector<uint8_t>{ASN_TIMETICKS, ASN_OBJECT_ID, ASN_OCTET_STR, ASN_INTEGER}));
+            EXPECT_EQ(wordsOf(peer.request()->variables->next), linkDown);
+        }
+    }
+    for (const char* refused : {"#alice/SHA:alicepass123", "/bob/maplesyrup-bob"}) {
+        LoopbackPeer sink;
+        const HostValue result = call(ScriptIdInformEx, {stringArg("127.0.0.1"), numberArg(sink.port()),
+                                                         numberArg(0), stringArg(refused), stringArg("1.3.6.1.6")});
+        EXPECT_EQ(result.type, static_cast<uint32_t>(HostTypeEmpty)) << refused;
+        EXPECT_EQ(sink.drain(), 0) << refused;
+        ASSERT_FALSE(host.delivered.empty());
+        EXPECT_EQ(host.delivered.back().message, 1129);
+        EXPECT_EQ(host.delivered.back().text.find("pass"), std::string::npos) << refused;
+    }
+    LoopbackPeer silent;
+    const HostValue result = call(ScriptIdInformEx, {stringArg("127.0.0.1"), numberArg(silent.port()), numberArg(0),
+                                                     stringArg("public"), stringArg("1.3.6.1.6.3.1.1.5.3"),
+                                                     numberArg(20), numberArg(2)});
+    EXPECT_EQ(double(result.number), 0.0);
+    EXPECT_EQ(host.delivered.back().message, 1127);
+    EXPECT_EQ(silent.drain(), 2);  // both transmissions
+}
+
+}  // namespace

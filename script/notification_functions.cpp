@@ -1,0 +1,82 @@
+#include "script/notification_functions.h"
+
+#include <cstring>
+
+#include "hostapi/host_messages.h"
+#include "platform/runtime.h"
+#include "script/arguments.h"
+#include "script/binding_list.h"
+#include "script/exchange.h"
+#include "script/module_state.h"
+#include "script/number_conversion.h"
+#include "script/oid_text.h"
+#include "script/value_conversion.h"
+
+namespace {
+
+// The two bindings every SNMPv2 notification begins with (RFC 3416 4.2.6).
+const uint32_t SysUpTime0[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+const uint32_t SnmpTrapOid0[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
+
+// The notification of the given command: its checks, its session, its bindings.
+void notify(const HostValue* args, HostValue& result, int32_t command)
+{
+    if (!isStringValue(args[0]) || !isNumberValue(args[1]) || !isNumberValue(args[2]) || !isStringValue(args[3]) ||
+        !isStringValue(args[4]))
+        return;
+    if (!portsAccepted(args))
+        return;
+    int32_t timeout = DefaultRequestTimeout;
+    int32_t retries = DefaultRequestRetries;
+    if (!readTimeoutRetries(args, 5, timeout, retries))
+        return;
+    const CString& community = args[3].text;
+    if (communityKind(reinterpret_cast<const uint8_t*>(community.GetString()),
+                      static_cast<int32_t>(std::strlen(community.GetString()))) != CommunityKind::Community) {
+        // Only SNMPv2c for now: the other modes are refused before anything
+        // goes out, the message naming the mode's prefix but not its secrets.
+        const char* text = community.GetString();
+        const char* slash = std::strchr(text + (text[0] == '+' ? 1 : 0) + 1, '/');
+        reportInvalidValue(CString(text, slash != nullptr ? static_cast<int>(slash - text) : 1));
+        return;
+    }
+    uint32_t trapOid[LastOidCapacity];
+    int32_t count = LastOidCapacity;
+    if (!parseOidString(args[4].text, trapOid, &count) || count < 2 || count > SnmpOidCapacity) {
+        reportInvalidValue(args[4].text);
+        return;
+    }
+    // A notification exists from SNMPv2 on: a plain community speaks SNMPv2c here.
+    const CString v2c = community[0] == '+' ? community : "+" + community;
+    ScopedSession session(sessionSettings(args[0].text.GetString(), v2c.GetString(),
+                                          truncateToLow16(args[1].number), truncateToLow16(args[2].number), timeout,
+                                          retries));
+    if (!session)
+        return;
+    const uint32_t upTime = GetTickCount() / 10;  // hundredths of a second
+    PduHolder pdu(createPdu(command));
+    if (pdu == nullptr || addVar(pdu.get(), SysUpTime0, 9, ASN_TIMETICKS, &upTime, sizeof upTime) == nullptr ||
+        addVar(pdu.get(), SnmpTrapOid0, 11, ASN_OBJECT_ID, trapOid, 4 * count) == nullptr ||
+        !appendListedBindings(pdu.get())) {
+        setNumberResult(result, 0);
+        return;
+    }
+    if (command == PduV2Trap) {
+        setNumberResult(result, sendPdu(session.get(), pdu.get()) != 0 ? 1 : 0);
+        return;
+    }
+    int32_t status = 0;
+    const PduHolder reply = replyTo(session, std::move(pdu), &status);
+    if (status == 0 && reply->command == PduResponse && reply->errorStatus == SNMP_ERR_NOERROR) {
+        setNumberResult(result, 1);
+        return;
+    }
+    reportNoValue(args[4].text);
+    setNumberResult(result, 0);
+}
+
+}  // namespace
+
+void snmpnotifyEx(const HostValue* args, HostValue& result) { notify(args, result, PduV2Trap); }
+
+void snmpinformEx(const HostValue* args, HostValue& result) { notify(args, result, PduInform); }
