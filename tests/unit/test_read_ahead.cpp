@@ -14,6 +14,7 @@
 #include "script/module_state.h"
 #include "script/read_ahead.h"
 #include "snmp/base/diagnostics.h"
+#include "snmp/security/common/signed_message.h"
 #include "snmp/security/usm/known_engines.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
@@ -351,6 +352,70 @@ TEST_F(ReadAheadTest, ListSetsAreOneRequest)
     // A set needs a value for every name: nothing is sent.
     call(ScriptIdAddVar, {stringArg("1.3.6.1.2.1.1.5.0")});
     EXPECT_EQ(call(ScriptIdSetVars, {stringArg("127.0.0.1"), stringArg("public")}), "message 1129");
+}
+
+}  // namespace
+
+namespace {
+
+// An inform is acknowledged only by the genuine Response: another id, a
+// replayed acknowledgement or the inform reflected back are dropped and the
+// genuine one still ends the call; with the genuine one withheld, a replayed
+// or foreign-community copy never passes for it.
+TEST_F(ReadAheadTest, InformsTakeOnlyTheirAcknowledgement)
+{
+    Misbehaviour wrongId, replayed, reflected;
+    wrongId.wrongIdFirst = true;
+    replayed.previousReplyFirst = true;
+    reflected.commandFirst = PduInform;
+    ReplyVariant stranger;  // the acknowledgement in another community
+    stranger.encoder = [](const SnmpPdu& pdu, std::vector<uint8_t>* out) {
+        SnmpSession record{};
+        record.version = SnmpVersion2c;
+        record.community = reinterpret_cast<const uint8_t*>("other");
+        record.communityLength = 5;
+        uint8_t buffer[SnmpPacketSize];
+        int32_t length = SnmpPacketSize;
+        if (encodeMessage(&record, &pdu, buffer, &length, 0) != 0)
+            return false;
+        out->assign(buffer, buffer + length);
+        return true;
+    };
+    const struct {
+        const char* label;
+        Misbehaviour m;
+        bool withheld;  // the second inform's genuine acknowledgement
+        const char* second;
+    } cases[] = {
+        {"genuine", Misbehaviour(), false, "1"},
+        {"another id first", wrongId, false, "1"},
+        {"a replayed acknowledgement first", replayed, false, "1"},
+        {"the inform reflected first", reflected, false, "1"},
+        {"only a replayed and a foreign copy", replayed, true, "message 1127"},
+    };
+    for (const auto& c : cases) {
+        TestAgent& agent = startAgent(c.m);
+        bool withhold = false;
+        agent.setHook([&](ReceivedRequest& request) {
+            if (withhold && request.pdu != nullptr && request.pdu->command == PduInform) {
+                request.withholdReply = true;
+                request.forgedFirst = {stranger};
+            }
+            return HookOutcome();
+        });
+        // Twice: the second has an earlier acknowledgement to replay. One
+        // transmission each: a retransmission's "previous" reply would be the
+        // genuine acknowledgement withheld a moment before.
+        for (int round = 0; round < 2; ++round) {
+            withhold = c.withheld && round == 1;
+            const std::string outcome = call(ScriptIdInformEx, {stringArg("127.0.0.1"), numberArg(agent.port()),
+                                                                numberArg(0), stringArg("public"),
+                                                                stringArg("1.3.6.1.6.3.1.1.5.3"), numberArg(100),
+                                                                numberArg(1)});
+            EXPECT_EQ(outcome, round == 0 ? "1" : c.second) << c.label << " round " << round;
+        }
+        agent.stop();  // before the hook's captures go
+    }
 }
 
 }  // namespace

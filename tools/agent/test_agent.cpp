@@ -709,7 +709,8 @@ bool isRequest(int32_t command, int32_t version)
     case PduSetRequest:
         return true;
     case PduGetBulkRequest:
-        return version != SnmpVersion1;  // not an SNMPv1 PDU
+    case PduInform:
+        return version != SnmpVersion1;  // not SNMPv1 PDUs
     default:
         return false;
     }
@@ -889,6 +890,10 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
                 break;
             case PduSetRequest:
                 answer = responder.set(entry.bindings);
+                break;
+            case PduInform:
+                // Acknowledged with the same bindings (RFC 3416 4.2.7).
+                answer.bindings = entry.bindings;
                 break;
             default: {
                 const int32_t budget = SnmpPacketSize - ReplyOverhead - request.replyOverhead -
