@@ -19,7 +19,7 @@ struct Library {
     OSSL_PROVIDER* legacy = nullptr;
     EVP_MD* digests[6] = {};
     EVP_CIPHER* des = nullptr;
-    EVP_CIPHER* aes = nullptr;
+    EVP_CIPHER* aes[3] = {};  // 128, 192 and 256-bit keys
     EVP_MAC* hmac = nullptr;
 
     ~Library()
@@ -27,7 +27,8 @@ struct Library {
         for (EVP_MD* digest : digests)
             EVP_MD_free(digest);
         EVP_CIPHER_free(des);
-        EVP_CIPHER_free(aes);
+        for (EVP_CIPHER* cipher : aes)
+            EVP_CIPHER_free(cipher);
         EVP_MAC_free(hmac);
         if (legacy != nullptr)
             OSSL_PROVIDER_unload(legacy);
@@ -52,7 +53,9 @@ Library& library()
         for (size_t i = 0; i < sizeof DigestNames / sizeof DigestNames[0]; ++i)
             lib.digests[i] = EVP_MD_fetch(lib.context, DigestNames[i], nullptr);
         lib.des = EVP_CIPHER_fetch(lib.context, "DES-CBC", nullptr);
-        lib.aes = EVP_CIPHER_fetch(lib.context, "AES-128-CFB", nullptr);
+        lib.aes[0] = EVP_CIPHER_fetch(lib.context, "AES-128-CFB", nullptr);
+        lib.aes[1] = EVP_CIPHER_fetch(lib.context, "AES-192-CFB", nullptr);
+        lib.aes[2] = EVP_CIPHER_fetch(lib.context, "AES-256-CFB", nullptr);
         lib.hmac = EVP_MAC_fetch(lib.context, "HMAC", nullptr);
     });
     return lib;
@@ -70,7 +73,7 @@ struct KeptCipher {
     std::mutex lock;
     EVP_CIPHER_CTX* context = nullptr;
     bool keyed = false;
-    uint8_t key[16] = {};
+    uint8_t key[32] = {};
 
     ~KeptCipher()
     {
@@ -79,7 +82,7 @@ struct KeptCipher {
     }
 };
 
-// key is keyLength (at most 16) octets.
+// key is keyLength (at most 32) octets.
 bool cipher(KeptCipher& kept, const EVP_CIPHER* algorithm, size_t keyLength, bool encrypt, const uint8_t* key,
             const uint8_t* iv, const uint8_t* in, size_t length, uint8_t* out)
 {
@@ -111,7 +114,7 @@ bool cipher(KeptCipher& kept, const EVP_CIPHER* algorithm, size_t keyLength, boo
 
 KeptCipher& keptCipher(int which)
 {
-    static KeptCipher contexts[4];  // DES and AES, each encrypting and decrypting
+    static KeptCipher contexts[8];  // DES and the three AES, each encrypting and decrypting
     return contexts[which];
 }
 
@@ -226,10 +229,14 @@ bool cryptoDesCbc(bool encrypt, const uint8_t* key, const uint8_t* iv, const uin
     return length % 8 == 0 && cipher(keptCipher(encrypt ? 0 : 1), library().des, 8, encrypt, key, iv, in, length, out);
 }
 
-bool cryptoAes128Cfb(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
-                     uint8_t* out)
+bool cryptoAesCfb(bool encrypt, const uint8_t* key, size_t keyLength, const uint8_t* iv, const uint8_t* in,
+                  size_t length, uint8_t* out)
 {
-    return cipher(keptCipher(encrypt ? 2 : 3), library().aes, 16, encrypt, key, iv, in, length, out);
+    if (keyLength != 16 && keyLength != 24 && keyLength != 32)
+        return false;
+    const size_t size = keyLength / 8 - 2;  // 0, 1, 2
+    return cipher(keptCipher(static_cast<int>(2 + 2 * size + (encrypt ? 0 : 1))), library().aes[size], keyLength,
+                  encrypt, key, iv, in, length, out);
 }
 
 bool cryptoEqual(const uint8_t* a, const uint8_t* b, size_t length) { return CRYPTO_memcmp(a, b, length) == 0; }

@@ -40,9 +40,10 @@ bool cryptoHmac(CryptoHash hash, const uint8_t* key, size_t keyLength, const Cry
 // CBC-DES without padding: length is a multiple of 8; key and iv 8 octets.
 bool cryptoDesCbc(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
                   uint8_t* out);
-// AES-128 in CFB mode with 128-bit segments, any length; key and iv 16 octets.
-bool cryptoAes128Cfb(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
-                     uint8_t* out);
+// AES in CFB mode with 128-bit segments, any length; keyLength 16, 24 or 32
+// octets (AES-128, -192, -256), iv 16 octets.
+bool cryptoAesCfb(bool encrypt, const uint8_t* key, size_t keyLength, const uint8_t* iv, const uint8_t* in,
+                  size_t length, uint8_t* out);
 
 // Whether the first length octets of a and b are equal, in a time that does
 // not depend on where they differ.

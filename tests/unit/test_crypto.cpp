@@ -56,10 +56,8 @@ TEST(Crypto, CiphersBothWays)
     const Bytes desIv = hexBytes("1234567890abcdef");
     const Bytes desPlain = text("Now is the time for all ");
     const Bytes desCipher = hexBytes("e5c7cdde872bf27c43e934008c389c0f683788499a7c05f6");
-    const Bytes aesKey = hexBytes("2b7e151628aed2a6abf7158809cf4f3c");
     const Bytes aesIv = hexBytes("000102030405060708090a0b0c0d0e0f");
     const Bytes aesPlain = hexBytes("6bc1bee22e409f96e93d7e117393172aae2d");
-    const Bytes aesCipher = hexBytes("3b3fd92eb72dad20333449f8e83cfb4ac8a6");
 
     Bytes out(desPlain.size());
     ASSERT_TRUE(cryptoDesCbc(true, desKey.data(), desIv.data(), desPlain.data(), desPlain.size(), out.data()));
@@ -68,11 +66,20 @@ TEST(Crypto, CiphersBothWays)
     EXPECT_EQ(out, desPlain);
     EXPECT_FALSE(cryptoDesCbc(true, desKey.data(), desIv.data(), desPlain.data(), 7, out.data()));
 
+    // NIST SP 800-38A F.3.13, F.3.15, F.3.17 (CFB128), cut after 18 octets.
+    const char* const aes[][2] = {
+        {"2b7e151628aed2a6abf7158809cf4f3c", "3b3fd92eb72dad20333449f8e83cfb4ac8a6"},
+        {"8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b", "cdc80d6fddf18cab34c25909c99a417467ce"},
+        {"603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4", "dc7e84bfda79164b7ecd8486985d386039ff"}};
     out.resize(aesPlain.size());
-    ASSERT_TRUE(cryptoAes128Cfb(true, aesKey.data(), aesIv.data(), aesPlain.data(), aesPlain.size(), out.data()));
-    EXPECT_EQ(out, aesCipher);
-    ASSERT_TRUE(cryptoAes128Cfb(false, aesKey.data(), aesIv.data(), aesCipher.data(), aesCipher.size(), out.data()));
-    EXPECT_EQ(out, aesPlain);
+    for (const auto& c : aes) {
+        const Bytes key = hexBytes(c[0]);
+        ASSERT_TRUE(cryptoAesCfb(true, key.data(), key.size(), aesIv.data(), aesPlain.data(), 18, out.data()));
+        EXPECT_EQ(out, hexBytes(c[1])) << c[0];
+        ASSERT_TRUE(cryptoAesCfb(false, key.data(), key.size(), aesIv.data(), out.data(), 18, out.data()));
+        EXPECT_EQ(out, aesPlain) << c[0];
+    }
+    EXPECT_FALSE(cryptoAesCfb(true, aesIv.data(), 20, aesIv.data(), aesPlain.data(), aesPlain.size(), out.data()));
 }
 
 TEST(Crypto, EqualityOfOctets)

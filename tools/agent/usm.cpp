@@ -64,9 +64,10 @@ bool hexPrefixed(const std::string& text)
 }
 
 // A secret as the module reads it: "0x" and keyLength octets of localised
-// key, or a pass phrase localised to the engine with the authentication hash.
-bool readSecret(const std::string& text, UsmAuth auth, size_t keyLength, const std::vector<uint8_t>& engineId,
-                UsmKey* key, std::string* why)
+// key, or a pass phrase localised to the engine with the authentication hash
+// (and lengthened by the privacy protocol's rule where it is too short).
+bool readSecret(const std::string& text, UsmAuth auth, size_t keyLength, UsmKeyExtension extension,
+                const std::vector<uint8_t>& engineId, UsmKey* key, std::string* why)
 {
     if (hexPrefixed(text)) {
         std::vector<uint8_t> octets;
@@ -83,7 +84,8 @@ bool readSecret(const std::string& text, UsmAuth auth, size_t keyLength, const s
     }
     uint8_t ku[UsmMaxKeyLength];
     if (!usmPasswordToKey(auth, reinterpret_cast<const uint8_t*>(text.data()), text.size(), ku) ||
-        !usmLocalizeKey(auth, ku, engineId.data(), engineId.size(), key->data())) {
+        !usmLocalizeKey(auth, ku, engineId.data(), engineId.size(), key->data()) ||
+        !usmExtendKey(auth, extension, engineId.data(), engineId.size(), key->data(), keyLength)) {
         *why = "a key the platform's hash could not make";
         return false;
     }
@@ -211,13 +213,15 @@ bool parseUsmUser(const std::string& text, const std::vector<uint8_t>& engineId,
     if (fields.size() >= 3) {
         if (!findUsmAuth(fields[1].data(), fields[1].size(), &out.auth))
             return fail("authentication MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512");
-        if (!readSecret(fields[2], out.auth, usmAuthProtocol(out.auth)->keyLength, engineId, &out.authKey, &why))
+        if (!readSecret(fields[2], out.auth, usmAuthProtocol(out.auth)->keyLength, UsmKeyExtension::None, engineId,
+                        &out.authKey, &why))
             return fail(why);
     }
     if (fields.size() == 5) {
         if (!findUsmPriv(fields[3].data(), fields[3].size(), &out.priv))
-            return fail("privacy DES or AES");
-        if (!readSecret(fields[4], out.auth, usmPrivProtocol(out.priv)->keyLength, engineId, &out.privKey, &why))
+            return fail("privacy DES, AES, AES-192, AES-256, AES-192C or AES-256C");
+        const UsmPrivProtocol* priv = usmPrivProtocol(out.priv);
+        if (!readSecret(fields[4], out.auth, priv->keyLength, priv->extension, engineId, &out.privKey, &why))
             return fail(why);
     }
     *user = out;

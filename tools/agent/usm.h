@@ -45,9 +45,10 @@ struct UsmUser {
 
 // "NAME", "NAME:AUTH:SECRET" or "NAME:AUTH:SECRET:PRIV:SECRET", the protocols
 // as the module writes them (MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512;
-// DES, AES; any letter case), each secret a pass phrase of at least 8
-// characters without ':' or "0x" and the localised key in hexadecimal. The
-// name is 1 to 32 octets. Pass phrases are localised to engineId.
+// DES, AES, AES-192, AES-256, AES-192C, AES-256C; any letter case), each
+// secret a pass phrase of at least 8 characters without ':' or "0x" and the
+// localised key in hexadecimal. The name is 1 to 32 octets. Pass phrases are
+// localised to engineId.
 bool parseUsmUser(const std::string& text, const std::vector<uint8_t>& engineId, UsmUser* user, std::string* error);
 // 5 to 32 octets in hexadecimal, "0x" allowed before them.
 bool parseUsmEngineId(const std::string& text, std::vector<uint8_t>* id);

@@ -16,6 +16,8 @@ struct Entry {
     uint8_t engineId[UsmMaxEngineIdLength];
     size_t engineIdLength;
     uint8_t localized[UsmMaxKeyLength];   // Kul for engineId
+    UsmKeyExtension extension;            // the rule of extended (None: none kept)
+    uint8_t extended[UsmMaxPrivKeyLength];  // Kul lengthened for AES-192/256, for engineId
     uint64_t lastUse;                     // 0: free
 };
 
@@ -79,6 +81,30 @@ Entry* entryFor(UsmAuth auth, const char* phrase, size_t length)
 
 }  // namespace
 
+namespace {
+
+// The phrase's entry with its key localized to the engine; null when the
+// hash fails.
+Entry* localizedEntry(UsmAuth auth, const UsmSecret& secret, const uint8_t* engineId, size_t engineIdLength)
+{
+    Entry* entry = entryFor(auth, secret.phrase, secret.phraseLength);
+    if (entry == nullptr)
+        return nullptr;
+    if (!entry->localizedKept || entry->engineIdLength != engineIdLength ||
+        std::memcmp(entry->engineId, engineId, engineIdLength) != 0) {
+        entry->localizedKept = false;
+        entry->extension = UsmKeyExtension::None;
+        if (!usmLocalizeKey(auth, entry->key, engineId, engineIdLength, entry->localized))
+            return nullptr;
+        std::memcpy(entry->engineId, engineId, engineIdLength);
+        entry->engineIdLength = engineIdLength;
+        entry->localizedKept = true;
+    }
+    return entry;
+}
+
+}  // namespace
+
 bool usmLocalizedKey(UsmAuth auth, const UsmSecret& secret, const uint8_t* engineId, size_t engineIdLength,
                      uint8_t* localized)
 {
@@ -90,18 +116,39 @@ bool usmLocalizedKey(UsmAuth auth, const UsmSecret& secret, const uint8_t* engin
         std::memcpy(localized, secret.key, UsmMaxKeyLength);
         return true;
     }
-    Entry* entry = entryFor(auth, secret.phrase, secret.phraseLength);
+    const Entry* entry = localizedEntry(auth, secret, engineId, engineIdLength);
     if (entry == nullptr)
         return false;
-    if (!entry->localizedKept || entry->engineIdLength != engineIdLength ||
-        std::memcmp(entry->engineId, engineId, engineIdLength) != 0) {
-        if (!usmLocalizeKey(auth, entry->key, engineId, engineIdLength, entry->localized))
-            return false;
-        std::memcpy(entry->engineId, engineId, engineIdLength);
-        entry->engineIdLength = engineIdLength;
-        entry->localizedKept = true;
-    }
     std::memcpy(localized, entry->localized, protocol->keyLength);
+    return true;
+}
+
+bool usmLocalizedPrivKey(UsmAuth auth, UsmPriv priv, const UsmSecret& secret, const uint8_t* engineId,
+                         size_t engineIdLength, uint8_t* key)
+{
+    const UsmAuthProtocol* authProtocol = usmAuthProtocol(auth);
+    const UsmPrivProtocol* privProtocol = usmPrivProtocol(priv);
+    if (authProtocol == nullptr || privProtocol == nullptr)
+        return false;
+    if (secret.phrase == nullptr || privProtocol->keyLength <= authProtocol->keyLength)
+        return usmLocalizedKey(auth, secret, engineId, engineIdLength, key);
+    if (engineIdLength > UsmMaxEngineIdLength)
+        return false;
+    Entry* entry = localizedEntry(auth, secret, engineId, engineIdLength);
+    if (entry == nullptr)
+        return false;
+    // Kept at the longest length: a shorter key is its beginning.
+    if (entry->extension != privProtocol->extension) {
+        std::memcpy(entry->extended, entry->localized, authProtocol->keyLength);
+        if (!usmExtendKey(auth, privProtocol->extension, engineId, engineIdLength, entry->extended,
+                          UsmMaxPrivKeyLength)) {
+            entry->extension = UsmKeyExtension::None;
+            return false;
+        }
+        entry->extension = privProtocol->extension;
+    }
+    std::memset(key, 0, UsmMaxKeyLength);
+    std::memcpy(key, entry->extended, privProtocol->keyLength);
     return true;
 }
 

@@ -22,6 +22,13 @@ constexpr int UsmKeySlots = 8;
 bool usmLocalizedKey(UsmAuth auth, const UsmSecret& secret, const uint8_t* engineId, size_t engineIdLength,
                      uint8_t* localized);
 
+// The privacy key of the protocol for a user of the authentication protocol:
+// as usmLocalizedKey, and for a cipher key longer than the hash's the
+// localized key lengthened by the protocol's rule (kept with it). A "0x" key
+// is the cipher's key as written. UsmMaxKeyLength octets are written.
+bool usmLocalizedPrivKey(UsmAuth auth, UsmPriv priv, const UsmSecret& secret, const uint8_t* engineId,
+                         size_t engineIdLength, uint8_t* key);
+
 // Overwrites every entry with zeros.
 void wipeUsmKeys();
 // Entries in use (for tests).

@@ -86,3 +86,36 @@ bool usmLocalizeKey(UsmAuth auth, const uint8_t* key, const uint8_t* engineId, s
     return hasher.add(key, protocol->keyLength) && hasher.add(engineId, engineIdLength) &&
            hasher.add(key, protocol->keyLength) && hasher.finish(localized);
 }
+
+bool usmExtendKey(UsmAuth auth, UsmKeyExtension rule, const uint8_t* engineId, size_t engineIdLength, uint8_t* key,
+                  size_t length)
+{
+    const UsmAuthProtocol* protocol = usmAuthProtocol(auth);
+    if (protocol == nullptr)
+        return false;
+    size_t have = protocol->keyLength;
+    if (have >= length)
+        return true;
+    if (rule == UsmKeyExtension::None || length > UsmMaxPrivKeyLength)
+        return false;
+    // Room for the last round's whole digest past the length wanted.
+    uint8_t grown[UsmMaxPrivKeyLength + CryptoMaxDigestLength];
+    uint8_t ku[CryptoMaxDigestLength];
+    std::memcpy(grown, key, have);
+    bool ok = true;
+    while (ok && have < length) {
+        if (rule == UsmKeyExtension::Blumenthal) {
+            Hasher hasher(protocol->hash);
+            ok = hasher.add(grown, have) && hasher.finish(grown + have);
+        } else {
+            ok = usmPasswordToKey(auth, grown, have, ku) &&
+                 usmLocalizeKey(auth, ku, engineId, engineIdLength, grown + have);
+        }
+        have += protocol->keyLength;
+    }
+    if (ok)
+        std::memcpy(key, grown, length);
+    cryptoWipe(grown, sizeof grown);
+    cryptoWipe(ku, sizeof ku);
+    return ok;
+}

@@ -45,6 +45,9 @@ void aesIv(int32_t boots, int32_t time, const uint8_t* salt, uint8_t* iv)
     std::memcpy(iv + 8, salt, UsmSaltLength);
 }
 
+// Every AES is RFC 3826's CFB with its IV; only the key's length differs.
+bool isAes(UsmPriv priv) { return priv != UsmPriv::None && priv != UsmPriv::Des && usmPrivProtocol(priv) != nullptr; }
+
 }  // namespace
 
 bool usmEncrypt(UsmPriv priv, const uint8_t* key, int32_t boots, int32_t time, const uint8_t* in, size_t length,
@@ -64,14 +67,14 @@ bool usmEncrypt(UsmPriv priv, const uint8_t* key, int32_t boots, int32_t time, c
         *outLength = padded;
         return cryptoDesCbc(true, key, iv, out, padded, out);
     }
-    if (priv == UsmPriv::Aes128) {
+    if (isAes(priv)) {
         const uint64_t value = salts.aes++;
         putBigEndian32(salt, static_cast<uint32_t>(value >> 32));
         putBigEndian32(salt + 4, static_cast<uint32_t>(value));
         uint8_t iv[AesIvLength];
         aesIv(boots, time, salt, iv);
         *outLength = length;
-        return cryptoAes128Cfb(true, key, iv, in, length, out);
+        return cryptoAesCfb(true, key, usmPrivProtocol(priv)->keyLength, iv, in, length, out);
     }
     return false;
 }
@@ -86,10 +89,10 @@ bool usmDecrypt(UsmPriv priv, const uint8_t* key, int32_t boots, int32_t time, c
         desIv(key, salt, iv);
         return cryptoDesCbc(false, key, iv, in, length, out);
     }
-    if (priv == UsmPriv::Aes128) {
+    if (isAes(priv)) {
         uint8_t iv[AesIvLength];
         aesIv(boots, time, salt, iv);
-        return cryptoAes128Cfb(false, key, iv, in, length, out);
+        return cryptoAesCfb(false, key, usmPrivProtocol(priv)->keyLength, iv, in, length, out);
     }
     return false;
 }

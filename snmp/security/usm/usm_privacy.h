@@ -1,5 +1,5 @@
-// SNMPv3 privacy: CBC-DES (RFC 3414 section 8) and AES-128 in CFB mode
-// (RFC 3826) over the scoped PDU, with the salts that make every message's
+// SNMPv3 privacy: CBC-DES (RFC 3414 section 8) and AES in CFB mode (RFC
+// 3826; 192 and 256-bit keys as draft-blumenthal-aes-usm-04) over the scoped PDU, with the salts that make every message's
 // IV new: DES's boots and a 32-bit counter, AES's 64-bit counter, both
 // started at random and never repeated within a module load.
 #pragma once

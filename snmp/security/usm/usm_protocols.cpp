@@ -7,7 +7,14 @@ const UsmAuthProtocol AuthProtocols[] = {
     {"SHA-224", CryptoHash::Sha224, 28, 16}, {"SHA-256", CryptoHash::Sha256, 32, 24},
     {"SHA-384", CryptoHash::Sha384, 48, 32}, {"SHA-512", CryptoHash::Sha512, 64, 48},
 };
-const UsmPrivProtocol PrivProtocols[] = {{"DES", 16}, {"AES", 16}};
+const UsmPrivProtocol PrivProtocols[] = {
+    {"DES", 16, UsmKeyExtension::None, UsmPriv::None},
+    {"AES", 16, UsmKeyExtension::None, UsmPriv::None},
+    {"AES-192", 24, UsmKeyExtension::Blumenthal, UsmPriv::Aes192C},
+    {"AES-256", 32, UsmKeyExtension::Blumenthal, UsmPriv::Aes256C},
+    {"AES-192C", 24, UsmKeyExtension::Reeder, UsmPriv::Aes192},
+    {"AES-256C", 32, UsmKeyExtension::Reeder, UsmPriv::Aes256},
+};
 
 bool named(const char* expected, const char* name, size_t length)
 {

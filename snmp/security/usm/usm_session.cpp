@@ -65,8 +65,8 @@ int32_t keyUsmSession(UsmSession* usm)
         return -1;
     }
     if (user.priv != UsmPriv::None &&
-        !usmLocalizedKey(user.auth, user.privSecret, usm->engineId, static_cast<size_t>(usm->engineIdLength),
-                         usm->privKey)) {
+        !usmLocalizedPrivKey(user.auth, user.priv, user.privSecret, usm->engineId,
+                             static_cast<size_t>(usm->engineIdLength), usm->privKey)) {
         diagnose("SNMPv3 privacy key could not be made\n");
         return -1;
     }

@@ -120,8 +120,8 @@ int32_t parseUsmString(const char* text, size_t length, UsmCredentials* credenti
             return -1;
         }
         UsmPriv protocol = UsmPriv::None;
-        if (!readSecret<UsmPriv>(priv, "privacy", readPriv, "DES or AES", privKeyLength, privName, &protocol,
-                                 &credentials->privSecret))
+        if (!readSecret<UsmPriv>(priv, "privacy", readPriv, "DES, AES, AES-192, AES-256, AES-192C or AES-256C",
+                                 privKeyLength, privName, &protocol, &credentials->privSecret))
             return -1;
         credentials->priv = protocol;
     }
