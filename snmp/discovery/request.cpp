@@ -33,6 +33,8 @@ struct Upkeep {
     bool (*confirms)(const SnmpSession* session, const SnmpPdu* reply);
     void (*remember)(AgentAddress at, const SnmpSession* session);
     void (*forget)(AgentAddress at);
+    // Says what may explain a call that ended without an answer.
+    void (*unanswered)(const SnmpSession* session);
 };
 
 bool fromAsked(const SnmpPdu* reply, AgentAddress asked)
@@ -75,8 +77,13 @@ int32_t usmPrepare(SnmpSession* session, const SnmpPdu* reply)
 bool usmConfirms(const SnmpSession*, const SnmpPdu* reply) { return reply->command == PduResponse; }
 void usmRemember(AgentAddress at, const SnmpSession* session) { rememberEngine(at, session->usm); }
 
-const Upkeep UsecUpkeep = {usecRecalled, usecAsksAgain, usecPrepare, usecConfirms, rememberAgent, forgetAgent};
-const Upkeep UsmUpkeep = {usmRecalled, usmAsksAgain, usmPrepare, usmConfirms, usmRemember, forgetEngine};
+void usecUnanswered(const SnmpSession*) {}
+void usmUnanswered(const SnmpSession* session) { diagnoseUsmSilence(session->usm); }
+
+const Upkeep UsecUpkeep = {usecRecalled,  usecAsksAgain, usecPrepare,   usecConfirms,
+                           rememberAgent, forgetAgent,   usecUnanswered};
+const Upkeep UsmUpkeep = {usmRecalled,  usmAsksAgain, usmPrepare,   usmConfirms,
+                          usmRemember,  forgetEngine, usmUnanswered};
 
 // The exchange with the upkeep; a copy of the request is kept for the one
 // resend when copy is set.
@@ -122,6 +129,7 @@ int32_t exchangeKeepingAgent(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** respo
             reportDiscoveryFailure(session, status);
             status = SyncAgentSilent;
         }
+        upkeep.unanswered(session);
     } else if (status == 0 && reply != nullptr && findSessionSlot(session) != nullptr && fromAsked(reply, asked) &&
              upkeep.confirms(session, reply))
         upkeep.remember(asked, session);

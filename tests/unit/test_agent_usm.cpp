@@ -26,7 +26,8 @@ namespace {
 
 const OidVector sysName = {1, 3, 6, 1, 2, 1, 1, 5, 0};
 const char* const Users[] = {"alice:SHA-256:alicepass123:AES:alicepriv123", "bob:MD5:bobpass1234:DES:bobpriv1234",
-                             "carol", "erin:SHA-512:erinpass1234"};
+                             "carol", "erin:SHA-512:erinpass1234",
+                             "hank:SHA:hankpass123:AES-256:hankpriv123", "jane:MD5:janepass123:AES-192C:janepriv123"};
 const char Alice[] = "#alice/SHA-256:alicepass123/AES:alicepriv123";
 const char Bob[] = "#bob/MD5:bobpass1234/DES:bobpriv1234";
 const char Carol[] = "#carol/";
@@ -177,6 +178,27 @@ TEST_F(UsmAgentTest, ClockReportsAreFollowedOnce)
             ASSERT_TRUE(agent_->waitForLog(logged + c.actions.size(), ManagerSocket::ReplyWaitMs));
             EXPECT_EQ(actionsSince(logged), c.actions) << user << ": " << c.label;
         }
+    }
+}
+
+// AES-192 and AES-256 of both key extensions, with hashes shorter than the
+// key; the other rule gets a decryption-error Report, which is dropped, and
+// the call ends in silence with a word on the other rule.
+TEST_F(UsmAgentTest, LongerAesKeysOfBothRules)
+{
+    const std::string hint = " lengthens the privacy key by one of two rules: the agent may expect ";
+    const char* const cases[][4] = {  // community, answer, protocols, the other rule
+        {"#hank/SHA:hankpass123/AES-256:hankpriv123", "test-agent", "", ""},
+        {"#jane/MD5:janepass123/AES-192C:janepriv123", "test-agent", "", ""},
+        {"#hank/SHA:hankpass123/AES-256C:hankpriv123", "message 1127", "SNMPv3 AES-256C with SHA", "AES-256"},
+        {"#jane/MD5:janepass123/AES-192:janepriv123", "message 1127", "SNMPv3 AES-192 with MD5", "AES-192C"}};
+    setDiagnosticSink(gather);
+    for (const auto& c : cases) {
+        forgetKnownEngines();
+        diagnostics.clear();
+        EXPECT_EQ(scriptGet(c[0], 0), c[1]) << c[0];
+        const bool hinted = diagnostics.find(c[2] + hint + c[3] + "\n") != std::string::npos;
+        EXPECT_EQ(hinted, c[2][0] != 0) << c[0] << ": " << diagnostics;
     }
 }
 

@@ -79,12 +79,10 @@ TEST(UsmKeys, ExtendedAesKeys)
         const char* priv;
         const char* key;
     } cases[] = {
-        {UsmAuth::Md5, "aes-192", "526f5eed9fcce26f8964c2930787d82bfa24a92467426c2f"},
         {UsmAuth::Md5, "AES-192C", "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0"},
         {UsmAuth::Md5, "AES-256", "526f5eed9fcce26f8964c2930787d82bfa24a92467426c2f4b09192be10dfaec"},
         {UsmAuth::Md5, "aes-256c", "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0a3a40abfac5acc12"},
         {UsmAuth::Sha1, "AES-192", "6695febc9288e36282235fc7151f128497b38f3f505e07eb"},
-        {UsmAuth::Sha1, "AES-192C", "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78"},
         {UsmAuth::Sha1, "AES-256", "6695febc9288e36282235fc7151f128497b38f3f505e07eb9af25568fa1f5dbe"},
         {UsmAuth::Sha1, "AES-256C", "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78936ba6e7d19dfd9c"},
         {UsmAuth::Sha224, "AES-256", "0bd8827c6e29f8065e08e09237f177e410f69b90e1782be682075674e82d9bf0"},

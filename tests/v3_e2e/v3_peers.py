@@ -43,7 +43,9 @@ def responder(port):
     protocols = {"MD5": config.usmHMACMD5AuthProtocol, "SHA": config.usmHMACSHAAuthProtocol,
                  "SHA-224": config.usmHMAC128SHA224AuthProtocol, "SHA-256": config.usmHMAC192SHA256AuthProtocol,
                  "SHA-384": config.usmHMAC256SHA384AuthProtocol, "SHA-512": config.usmHMAC384SHA512AuthProtocol,
-                 "DES": config.usmDESPrivProtocol, "AES": config.usmAesCfb128Protocol}
+                 "DES": config.usmDESPrivProtocol, "AES": config.usmAesCfb128Protocol,
+                 "AES-192": config.usmAesBlumenthalCfb192Protocol, "AES-256": config.usmAesBlumenthalCfb256Protocol,
+                 "AES-192C": config.usmAesCfb192Protocol, "AES-256C": config.usmAesCfb256Protocol}
     snmp = engine.SnmpEngine()
     config.addTransport(snmp, udp.domainName, udp.UdpTransport().openServerMode((LOOPBACK, port)))
     for u in users("pysnmp"):

@@ -80,3 +80,14 @@ int32_t usmEngineTime(const UsmSession* usm)
     // The field is 0 to 2^31 - 1.
     return time < 0 ? 0 : time;
 }
+
+void diagnoseUsmSilence(const UsmSession* usm)
+{
+    const UsmAuthProtocol* auth = usm != nullptr ? usmAuthProtocol(usm->credentials.auth) : nullptr;
+    const UsmPrivProtocol* priv = usm != nullptr ? usmPrivProtocol(usm->credentials.priv) : nullptr;
+    if (auth == nullptr || priv == nullptr || priv->otherExtension == UsmPriv::None ||
+        priv->keyLength <= auth->keyLength || usm->credentials.privSecret.phrase == nullptr)
+        return;
+    diagnose("SNMPv3 %s with %s lengthens the privacy key by one of two rules: the agent may expect %s\n",
+             priv->name, auth->name, usmPrivProtocol(priv->otherExtension)->name);
+}

@@ -49,3 +49,9 @@ int32_t keyUsmSession(UsmSession* usm);
 
 // The engine's time now, as the session estimates it.
 int32_t usmEngineTime(const UsmSession* usm);
+
+// After a call the agent left unanswered (or answered only with a Report
+// that was dropped, a decryption error among them): for AES-192 or AES-256
+// with a hash shorter than the key, says that the agent may lengthen the key
+// by the other rule (AES-256 and AES-256C do not interoperate).
+void diagnoseUsmSilence(const UsmSession* usm);
