@@ -62,8 +62,6 @@ TEST(UsmAgentParse, UsersEngineIdsAndForgeries)
         {"bob:MD5:bobpass1234:DES:bobpriv1234", UsmAuth::Md5, UsmPriv::Des},
         {"k:MD5:0x00112233445566778899aabbccddeeff:AES:0x00112233445566778899AABBCCDDEEFF", UsmAuth::Md5,
          UsmPriv::Aes128},
-        {"e:SHA:erinpass123:AES-256C:erinpriv123", UsmAuth::Sha1, UsmPriv::Aes256C},
-        {"e:MD5:erinpass123:aes-192:erinpriv123", UsmAuth::Md5, UsmPriv::Aes192},
     };
     const char* const refused[] = {"dave:SHA:short", "dave:SHA", "dave:RIPE:davepass123", "dave:SHA:davepass123:AES",
                                    "dave:SHA:davepass123:IDEA:davepass123", "k:MD5:0x0011", "",
