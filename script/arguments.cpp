@@ -1,5 +1,7 @@
 #include "script/arguments.h"
 
+#include <cstring>
+
 #include "hostapi/host_messages.h"
 #include "script/module_state.h"
 #include "script/number_conversion.h"
@@ -98,6 +100,14 @@ bool valueAccepted(uint8_t type, const HostValue& value)
         return true;
     reportInvalidValue(value.text);
     return false;
+}
+
+void reportCommunityRefused(const char* community)
+{
+    const char* user = community + (community[0] == '+' ? 1 : 0);
+    const char* slash = *user != '\0' ? std::strchr(user + 1, '/') : nullptr;
+    reportInvalidValue(CString(community, slash != nullptr ? static_cast<int>(slash - community)
+                                                           : static_cast<int>(std::strlen(community))));
 }
 
 void reportNumber(double number)

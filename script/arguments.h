@@ -42,5 +42,9 @@ bool isBinaryVariable(const HostValue& value);
 // reported (1129) and nothing is sent.
 bool valueAccepted(uint8_t type, const HostValue& value);
 
+// Refuses a community the function cannot send with (1129), naming it only
+// up to the end of its user name ("#user", "/user", "+#user"): never a secret.
+void reportCommunityRefused(const char* community);
+
 // Sends the number, formatted "%.0lf", with message 1129.
 void reportNumber(double number);

@@ -35,9 +35,7 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
                       static_cast<int32_t>(std::strlen(community.GetString()))) != CommunityKind::Community) {
         // Only SNMPv2c for now: the other modes are refused before anything
         // goes out, the message naming the mode's prefix but not its secrets.
-        const char* text = community.GetString();
-        const char* slash = std::strchr(text + (text[0] == '+' ? 1 : 0) + 1, '/');
-        reportInvalidValue(CString(text, slash != nullptr ? static_cast<int>(slash - text) : 1));
+        reportCommunityRefused(community.GetString());
         return;
     }
     uint32_t trapOid[LastOidCapacity];

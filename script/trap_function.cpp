@@ -55,9 +55,7 @@ void snmptrapEx(const HostValue* args, HostValue& result)
         CommunityKind::Usm) {
         // SNMPv3 traps are not sent: refused before anything goes out, the
         // message naming the user but not the secrets behind it.
-        const char* slash = std::strchr(community, '/');
-        CString user(community, slash != nullptr ? static_cast<int>(slash - community) : static_cast<int>(std::strlen(community)));
-        reportInvalidValue(user.GetString());
+        reportCommunityRefused(community);
         return;
     }
     ScopedSession session(sessionSettings(args[0].text.GetString(), community,
