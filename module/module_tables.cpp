@@ -94,6 +94,7 @@ const FunEntry functionTable[] = {
     {"snmpreadahead", ScriptDispatcher, ScriptIdReadAhead},
     {"snmpnotifyEx", ScriptDispatcher, ScriptIdNotifyEx},
     {"snmpinformEx", ScriptDispatcher, ScriptIdInformEx},
+    {"snmpengineidEx", ScriptDispatcher, ScriptIdEngineIdEx},
     {nullptr, nullptr, 0},
 };
 

@@ -75,6 +75,7 @@ HostValue ScriptDispatcher(HostValue* args, int32_t id)
         case ScriptIdReadAhead: snmpreadahead(args, result); break;
         case ScriptIdNotifyEx: snmpnotifyEx(args, result); break;
         case ScriptIdInformEx: snmpinformEx(args, result); break;
+        case ScriptIdEngineIdEx: snmpengineidEx(args, result); break;
         default: break;
         }
     } catch (...) {

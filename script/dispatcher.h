@@ -25,6 +25,7 @@ enum ScriptId : int32_t {
     ScriptIdReadAhead = 21,
     ScriptIdNotifyEx = 22,
     ScriptIdInformEx = 23,
+    ScriptIdEngineIdEx = 24,
 };
 
 // Never throws: every problem leaves the result empty or is reported to the host.

@@ -1,5 +1,6 @@
 #include "script/notification_functions.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "hostapi/host_messages.h"
@@ -31,9 +32,10 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
     if (!readTimeoutRetries(args, 5, timeout, retries))
         return;
     const CString& community = args[3].text;
-    if (communityKind(reinterpret_cast<const uint8_t*>(community.GetString()),
-                      static_cast<int32_t>(std::strlen(community.GetString()))) != CommunityKind::Community) {
-        // Only SNMPv2c for now: the other modes are refused before anything
+    const CommunityKind kind = communityKind(reinterpret_cast<const uint8_t*>(community.GetString()),
+                                             static_cast<int32_t>(std::strlen(community.GetString())));
+    if (kind == CommunityKind::UserBased) {
+        // The user-based mode has no notifications: refused before anything
         // goes out, the message naming the mode's prefix but not its secrets.
         reportCommunityRefused(community.GetString());
         return;
@@ -45,10 +47,12 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
         return;
     }
     // A notification exists from SNMPv2 on: a plain community speaks SNMPv2c here.
-    const CString v2c = community[0] == '+' ? community : "+" + community;
-    ScopedSession session(sessionSettings(args[0].text.GetString(), v2c.GetString(),
-                                          truncateToLow16(args[1].number), truncateToLow16(args[2].number), timeout,
-                                          retries));
+    const CString text = kind == CommunityKind::Usm || community[0] == '+' ? community : "+" + community;
+    SnmpSession settings = sessionSettings(args[0].text.GetString(), text.GetString(), truncateToLow16(args[1].number),
+                                           truncateToLow16(args[2].number), timeout, retries);
+    // An SNMPv3 trap's authoritative engine is the module's own; an inform's is the receiver's.
+    settings.localEngine = kind == CommunityKind::Usm && command == PduV2Trap;
+    ScopedSession session(settings);
     if (!session)
         return;
     const uint32_t upTime = GetTickCount() / 10;  // hundredths of a second
@@ -64,12 +68,13 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
         return;
     }
     int32_t status = 0;
-    const PduHolder reply = replyTo(session, std::move(pdu), &status);
-    if (status == 0 && reply->command == PduResponse && reply->errorStatus == SNMP_ERR_NOERROR) {
+    PduHolder reply = replyTo(session, std::move(pdu), &status);
+    if (answerFrom(session, status, std::move(reply)) != nullptr) {
         setNumberResult(result, 1);
         return;
     }
-    reportNoValue(args[4].text);
+    if (!session.agentSilent())  // else "Couldn't open snmp" has been said, as for a get
+        reportNoValue(args[4].text);
     setNumberResult(result, 0);
 }
 
@@ -78,3 +83,31 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
 void snmpnotifyEx(const HostValue* args, HostValue& result) { notify(args, result, PduV2Trap); }
 
 void snmpinformEx(const HostValue* args, HostValue& result) { notify(args, result, PduInform); }
+
+void snmpengineidEx(const HostValue* args, HostValue& result)
+{
+    static const char Digits[] = "0123456789abcdef";
+    uint8_t id[SnmpMaxEngineIdLength];
+    if (isStringValue(args[0])) {
+        const char* text = args[0].text.GetString();
+        const size_t length = std::strlen(text);
+        bool hex = length % 2 == 0 && length <= 2 * SnmpMaxEngineIdLength;
+        for (size_t i = 0; hex && i < length; ++i) {
+            const char* digit = std::strchr(Digits, std::tolower(static_cast<unsigned char>(text[i])));
+            hex = digit != nullptr && *digit != '\0';
+            if (hex)
+                id[i / 2] = static_cast<uint8_t>(i % 2 == 0 ? (digit - Digits) << 4 : id[i / 2] | (digit - Digits));
+        }
+        if (!hex || setLocalEngineId(id, static_cast<int32_t>(length / 2)) != 0) {
+            reportInvalidValue(args[0].text);
+            return;
+        }
+    }
+    const int32_t length = getLocalEngineId(id);
+    CString text;
+    for (int32_t i = 0; i < length; ++i) {
+        text += Digits[id[i] >> 4];
+        text += Digits[id[i] & 15];
+    }
+    setStringResult(result, text);
+}

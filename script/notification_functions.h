@@ -1,5 +1,6 @@
-// SNMPv2c notifications with the binding list: an SNMPv2-Trap, which nobody
-// answers, or an InformRequest, which the receiver acknowledges.
+// Notifications with the binding list: an SNMPv2-Trap, which nobody answers,
+// or an InformRequest, which the receiver acknowledges; SNMPv2c, or SNMPv3
+// for a "#user/..." community.
 #pragma once
 
 #include "hostapi/host_value.h"
@@ -12,3 +13,9 @@ void snmpnotifyEx(const HostValue* args, HostValue& result);
 // retransmitted until the receiver acknowledges it; 1 then, else message
 // 1127 naming the trap OID and 0.
 void snmpinformEx(const HostValue* args, HostValue& result);
+
+// snmpengineidEx([engineIdHex]): the module's own SNMPv3 engine identifier
+// (the one its SNMPv3 traps carry) as hexadecimal text; with an argument of
+// 5 to 32 octets in hexadecimal, that identifier first becomes the module's
+// for the rest of the load (anything else: message 1129 and no result).
+void snmpengineidEx(const HostValue* args, HostValue& result);

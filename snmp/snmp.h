@@ -244,6 +244,9 @@ struct SnmpSession {
     int32_t contextLength;
     uint8_t context[72];
     UsmSession* usm;  // the engine's; a caller leaves it null
+    // SNMPv3 traps: the module's own engine is the authoritative one, so the
+    // open discovers nothing and the keys are localized to the module's id.
+    bool localEngine;
 };
 
 // Engine error codes (the last one is kept by the engine).
@@ -356,3 +359,15 @@ int32_t syncRequest(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response);
 // way. Nothing is kept for a handle that is not open.
 bool agentRefusesBulk(const SnmpSession* session);
 void rememberBulkRefusal(const SnmpSession* session);
+
+// ---- The module's own SNMPv3 engine, the authoritative one of its traps.
+
+// Engine identifiers are 5 to 32 octets (RFC 3411).
+constexpr int32_t SnmpMinEngineIdLength = 5;
+constexpr int32_t SnmpMaxEngineIdLength = 32;
+
+// The identifier (SnmpMaxEngineIdLength octets of room); its length.
+int32_t getLocalEngineId(uint8_t* engineId);
+// Takes another identifier for the rest of the load; 0, or -1 for a length
+// outside 5 to 32.
+int32_t setLocalEngineId(const uint8_t* engineId, int32_t length);

@@ -47,6 +47,7 @@ const char Options[] =
     "  snmpreadahead([repetitions])\n"
     "  snmpnotifyEx(peer, remotePort, localPort, community, trapOid [, timeout [, retries]])\n"
     "  snmpinformEx(peer, remotePort, localPort, community, trapOid [, timeout [, retries]])\n"
+    "  snmpengineidEx([engineIdHex])\n"
     "  snmpobjid()\n"
     "  snmpGetLastError()\n"
     "  oidLength(oid)\n"

@@ -2,6 +2,7 @@
 
 #include "snmp/discovery/discovery.h"
 #include "snmp/security/usm/known_engines.h"
+#include "snmp/security/usm/local_engine.h"
 #include "snmp/security/usm/usm_session.h"
 #include "snmp/transport/engine_records.h"
 #include "snmp/transport/sync_request.h"
@@ -34,6 +35,13 @@ int32_t openUsmSession(SnmpSession* session)
     SessionSlot* slot = findSessionSlot(session);
     slot->acceptedOnly = true;
     UsmSession* usm = session->usm;
+    if (session->localEngine) {
+        // A trap's authoritative engine is the module's own: nothing to discover.
+        uint8_t id[UsmMaxEngineIdLength];
+        setUsmEngine(usm, id, localEngineIdentity(id), localEngineBoots(), localEngineTime());
+        usm->clockConfirmed = true;
+        return keyUsmSession(usm);
+    }
     if (session->callback == syncCallback && recallEngine(agentAddressOf(session), usm)) {
         usm->recalled = true;
         return keyUsmSession(usm);

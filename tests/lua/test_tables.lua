@@ -39,7 +39,7 @@ local expected = {
   {"snmpgetEx", 10}, {"snmpsetEx", 12}, {"snmptrapEx", 13},
   {"snmpaddvar", 14}, {"snmpclearvars", 15}, {"snmpgetvars", 16}, {"snmpgetvarsEx", 17},
   {"snmpsetvars", 18}, {"snmpsetvarsEx", 19}, {"snmpvar", 20}, {"snmpreadahead", 21},
-  {"snmpnotifyEx", 22}, {"snmpinformEx", 23},
+  {"snmpnotifyEx", 22}, {"snmpinformEx", 23}, {"snmpengineidEx", 24},
 }
 T.eq(#functions, #expected, "function rows")
 for i, e in ipairs(expected) do

@@ -80,7 +80,7 @@ TEST(FunctionTable, RowsInOrderOnOneHandler)
         {"snmpgetEx", 10}, {"snmpsetEx", 12}, {"snmptrapEx", 13},
         {"snmpaddvar", 14}, {"snmpclearvars", 15}, {"snmpgetvars", 16}, {"snmpgetvarsEx", 17},
         {"snmpsetvars", 18}, {"snmpsetvarsEx", 19}, {"snmpvar", 20}, {"snmpreadahead", 21},
-        {"snmpnotifyEx", 22}, {"snmpinformEx", 23},
+        {"snmpnotifyEx", 22}, {"snmpinformEx", 23}, {"snmpengineidEx", 24},
     };
     const FunEntry* row = VTR_GetFunTable();
     size_t i = 0;

@@ -16,6 +16,7 @@
 #include "snmp/base/diagnostics.h"
 #include "snmp/security/common/signed_message.h"
 #include "snmp/security/usm/known_engines.h"
+#include "snmp/security/usm/local_engine.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"
@@ -65,10 +66,14 @@ protected:
     TestAgent& startAgent(const Misbehaviour& m = Misbehaviour(), uint32_t rows = 30, bool create = false)
     {
         UsmConfig usm;
-        UsmUser user;
+        usm.engineId = v3Engine_;
+        usm.boots = v3Boots_;
         std::string error;
-        EXPECT_TRUE(parseUsmUser("alice:SHA-256:alicepass123:AES:alicepriv123", DefaultUsmEngineId, &user, &error));
-        usm.users.push_back(user);
+        for (const char* text : v3Users_) {
+            UsmUser user;
+            EXPECT_TRUE(parseUsmUser(text, v3Engine_, &user, &error)) << text;
+            usm.users.push_back(user);
+        }
         usm_.push_back(std::make_unique<UsmAgent>(usm));
         UsmAgent* judge = usm_.back().get();
         AgentConfig config;
@@ -137,6 +142,10 @@ protected:
         return count;
     }
 
+    // The SNMPv3 side of the next agent.
+    std::vector<const char*> v3Users_ = {"alice:SHA-256:alicepass123:AES:alicepriv123"};
+    std::vector<uint8_t> v3Engine_ = DefaultUsmEngineId;
+    int32_t v3Boots_ = 1;
     std::vector<std::unique_ptr<UsmAgent>> usm_;  // outlive the agents that call them
     std::vector<std::unique_ptr<TestAgent>> agents_;
     int sent_ = 0;
@@ -361,7 +370,8 @@ namespace {
 // An inform is acknowledged only by the genuine Response: another id, a
 // replayed acknowledgement or the inform reflected back are dropped and the
 // genuine one still ends the call; with the genuine one withheld, a replayed
-// or foreign-community copy never passes for it.
+// or foreign-community copy never passes for it. In SNMPv3 the same holds
+// for a wrong HMAC, another msgID, a replay and an unauthenticated copy.
 TEST_F(ReadAheadTest, InformsTakeOnlyTheirAcknowledgement)
 {
     Misbehaviour wrongId, replayed, reflected;
@@ -381,22 +391,32 @@ TEST_F(ReadAheadTest, InformsTakeOnlyTheirAcknowledgement)
         out->assign(buffer, buffer + length);
         return true;
     };
+    using F = UsmForgery;
+    const std::vector<F> forgeries = {F::WrongDigest, F::WrongMsgId, F::Replay, F::Plain, F::UnauthenticatedReport};
     const struct {
         const char* label;
         Misbehaviour m;
         bool withheld;  // the second inform's genuine acknowledgement
         const char* second;
+        const char* community = "public";
+        std::vector<F> forged = {};  // SNMPv3 forgeries before the second acknowledgement
     } cases[] = {
         {"genuine", Misbehaviour(), false, "1"},
         {"another id first", wrongId, false, "1"},
         {"a replayed acknowledgement first", replayed, false, "1"},
         {"the inform reflected first", reflected, false, "1"},
         {"only a replayed and a foreign copy", replayed, true, "message 1127"},
+        {"SNMPv3 genuine", Misbehaviour(), false, "1", Alice},
+        {"SNMPv3 forgeries first", Misbehaviour(), false, "1", Alice, forgeries},
+        {"SNMPv3 forgeries only", Misbehaviour(), true, "message 1127", Alice, forgeries},
     };
     for (const auto& c : cases) {
         TestAgent& agent = startAgent(c.m);
+        UsmAgent& judge = *usm_.back();
         bool withhold = false;
         agent.setHook([&](ReceivedRequest& request) {
+            if (request.version == SnmpVersion3)
+                return judge.judge(request);
             if (withhold && request.pdu != nullptr && request.pdu->command == PduInform) {
                 request.withholdReply = true;
                 request.forgedFirst = {stranger};
@@ -407,14 +427,72 @@ TEST_F(ReadAheadTest, InformsTakeOnlyTheirAcknowledgement)
         // transmission each: a retransmission's "previous" reply would be the
         // genuine acknowledgement withheld a moment before.
         for (int round = 0; round < 2; ++round) {
-            withhold = c.withheld && round == 1;
+            withhold = c.withheld && round == 1 && c.forged.empty();
+            if (round == 1)
+                judge.setMisbehaviour({c.forged, c.withheld});
             const std::string outcome = call(ScriptIdInformEx, {stringArg("127.0.0.1"), numberArg(agent.port()),
-                                                                numberArg(0), stringArg("public"),
+                                                                numberArg(0), stringArg(c.community),
                                                                 stringArg("1.3.6.1.6.3.1.1.5.3"), numberArg(100),
                                                                 numberArg(1)});
             EXPECT_EQ(outcome, round == 0 ? "1" : c.second) << c.label << " round " << round;
         }
         agent.stop();  // before the hook's captures go
+    }
+}
+
+// An SNMPv3 trap comes from the module's own engine: its identifier (stable
+// across loads), boots from the wall clock at the load, the seconds since,
+// no reportable flag, signed and encrypted with keys localized to that
+// identifier. The test agent, made that engine, verifies and decrypts it at
+// every level to the notification's bindings.
+TEST_F(ReadAheadTest, V3TrapsComeFromTheModulesEngine)
+{
+    const int64_t loadedAt = 1765000000;  // seconds of the wall clock
+    useFakeClock(loadedAt * 1000);
+    restartLocalEngine();
+    const std::string id = call(ScriptIdEngineIdEx, {});
+    restartLocalEngine();
+    EXPECT_EQ(call(ScriptIdEngineIdEx, {}), id);
+    EXPECT_EQ(id.substr(0, 10), "8000000005");
+    ASSERT_EQ(id.size(), 42u);
+    for (const char* bad : {"8000000005a", "80000000", "8000000005zz", ""})
+        EXPECT_EQ(call(ScriptIdEngineIdEx, {stringArg(bad)}), "message 1129") << bad;
+    EXPECT_EQ(call(ScriptIdEngineIdEx, {stringArg("80000000050A0b")}), "80000000050a0b");
+    restartLocalEngine();
+    ASSERT_EQ(call(ScriptIdEngineIdEx, {}), id);  // the first use: the load's boots and clock start
+    ASSERT_TRUE(parseUsmEngineId(id, &v3Engine_));
+    v3Boots_ = static_cast<int32_t>(loadedAt - 1577836800);  // since 2020-01-01
+    v3Users_ = {"alice:SHA-256:alicepass123:AES:alicepriv123", "bob:MD5:bobpass1234:DES:bobpriv1234", "carol",
+                "erin:SHA-512:erinpass1234", "hank:SHA:hankpass123:AES-256:hankpriv123",
+                "jane:MD5:janepass123:AES-192C:janepriv123"};
+    TestAgent& agent = startAgent();
+    useFakeClock((loadedAt + 42) * 1000);
+    call(ScriptIdClearVars, {});
+    call(ScriptIdAddVar, {stringArg("system.5.0"), numberArg(ASN_OCTET_STR), stringArg("host-a")});
+    const std::string boots = " boots=" + std::to_string(v3Boots_) + " time=42 ";
+    const struct {
+        const char* community;
+        const char* flags;
+    } cases[] = {
+        {Alice, "flags=0x03"}, {"#bob/MD5:bobpass1234/DES:bobpriv1234", "flags=0x03"}, {"#carol/", "flags=0x00"},
+        {"#erin/SHA-512:erinpass1234", "flags=0x01"}, {"#hank/SHA:hankpass123/AES-256:hankpriv123", "flags=0x03"},
+        {"#jane/MD5:janepass123/AES-192C:janepriv123", "flags=0x03"},
+    };
+    for (const auto& c : cases) {
+        const size_t before = agent.logSize();
+        EXPECT_EQ(call(ScriptIdNotifyEx, {stringArg("127.0.0.1"), numberArg(agent.port()), numberArg(0),
+                                          stringArg(c.community), stringArg("1.3.6.1.6.3.1.1.5.3")}),
+                  "1")
+            << c.community;
+        ASSERT_TRUE(agent.waitForLog(before + 1, 1000)) << c.community;
+        const LogEntry entry = agent.log()[before];
+        EXPECT_EQ(entry.action, "not-a-request") << c.community;  // else refused: digest, time, decryption
+        EXPECT_EQ(entry.command, PduV2Trap);
+        EXPECT_EQ(entry.fields.find(std::string(c.flags) + boots), 0u) << entry.fields;
+        std::string names;
+        for (const Variable& v : entry.bindings)
+            names += formatOid(v.name) + " ";
+        EXPECT_EQ(names, "1.3.6.1.2.1.1.3.0 1.3.6.1.6.3.1.1.4.1.0 1.3.6.1.2.1.1.5.0 ") << c.community;
     }
 }
 

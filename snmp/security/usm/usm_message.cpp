@@ -141,7 +141,9 @@ int32_t frameUsmData(const V3Header& header, const UsmParameters& parameters, co
 int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length)
 {
     const UsmSession* usm = session != nullptr ? session->usm : nullptr;
-    if (usm == nullptr || pdu == nullptr || !isRequestCommand(pdu->command))
+    // Requests, and the SNMPv2-Trap of a session whose engine is the module's.
+    if (usm == nullptr || pdu == nullptr ||
+        !(isRequestCommand(pdu->command) || (pdu->command == PduV2Trap && session->localEngine)))
         return -1;
     const UsmCredentials& user = usm->credentials;
     const bool discovery = usm->discovering;
@@ -151,7 +153,9 @@ int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t
     V3Header header = {pdu->requestId, SnmpPacketSize, SecurityReportable, UsmSecurityModel};
     UsmParameters parameters = {};
     if (!discovery) {
-        header.flags = session->securityFlags | SecurityReportable;
+        // A trap is never answered, so it asks for no Report either (RFC 3412 6.4).
+        header.flags = static_cast<uint8_t>(pdu->command == PduV2Trap ? session->securityFlags & ~SecurityReportable
+                                                                      : session->securityFlags | SecurityReportable);
         std::memcpy(parameters.engineId, usm->engineId, static_cast<size_t>(usm->engineIdLength));
         parameters.engineIdLength = usm->engineIdLength;
         parameters.boots = usm->boots;

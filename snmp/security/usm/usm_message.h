@@ -13,8 +13,9 @@ constexpr int32_t UsmAccepted = 0;
 constexpr int32_t UsmRefused = 1;
 
 // The message for pdu on an SNMPv3 session (its msgID is the request id).
-// *length: capacity in, length out. 0, or -1 when it cannot be built (a
-// trap PDU, no known engine, no keys, too large).
+// *length: capacity in, length out. 0, or -1 when it cannot be built (an
+// SNMPv1 trap, an SNMPv2-Trap on a session whose engine is not the module's,
+// no known engine, no keys, too large).
 int32_t encodeUsmMessage(const SnmpSession* session, const SnmpPdu* pdu, uint8_t* packet, int32_t* length);
 
 // The message around an encoded scoped PDU: encrypted with the privacy key

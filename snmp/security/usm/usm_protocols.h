@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/crypto.h"
+#include "snmp/snmp.h"
 
 enum class UsmAuth : uint8_t { None, Md5, Sha1, Sha224, Sha256, Sha384, Sha512 };
 enum class UsmPriv : uint8_t { None, Des, Aes128, Aes192, Aes256, Aes192C, Aes256C };
@@ -39,8 +40,7 @@ constexpr size_t UsmMaxPrivKeyLength = 32;
 // The largest localized key (SHA-512) and MAC (its 48 octets).
 constexpr size_t UsmMaxKeyLength = 64;
 constexpr size_t UsmMaxMacLength = 48;
-// Engine identifiers are 5 to 32 octets.
-constexpr size_t UsmMaxEngineIdLength = 32;
+constexpr size_t UsmMaxEngineIdLength = SnmpMaxEngineIdLength;
 // The salt of msgPrivacyParameters.
 constexpr size_t UsmSaltLength = 8;
 
