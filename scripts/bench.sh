@@ -28,8 +28,8 @@ fi
 echo "== walk of a private snmpd: the runner against snmpwalk -v1 -On -Oq"
 "$(dirname "$0")/bench_walk.sh" "$BIN"
 
-# SNMPv3 against SNMPv1, and a first call against snmpget -v3.
-echo "== SNMPv3 (SHA-256/AES) of a private snmpd: the runner against SNMPv1 and snmpget -v3"
+# SNMPv3 against SNMPv1, a first call against snmpget -v3, an inform against a get.
+echo "== SNMPv3 (SHA-256/AES, SHA/AES-256) of a private snmpd: the runner against SNMPv1 and snmpget -v3; an SNMPv2c inform against a get"
 "$(dirname "$0")/bench_v3.sh" "$BIN"
 
 # Bulk walks (SNMPv2c, SNMPv3) against snmpbulkwalk, and 144 values in one

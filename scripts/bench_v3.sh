@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# SNMPv3 benchmark against a private snmpd with a SHA-256/AES user, everything
-# pinned to one core, rounds interleaved, medians:
-#   - a get in a loop in one runner process: SNMPv3 authPriv against SNMPv1
-#     (goal: at most 1.3 times), the engine and keys known after the first call;
+# SNMPv3 benchmark against a private snmpd with a SHA-256/AES user and a
+# SHA/AES-256 one, everything pinned to one core, rounds interleaved, medians:
+#   - a get in a loop in one runner process: SNMPv3 authPriv (SHA-256/AES and
+#     SHA/AES-256 with the Blumenthal key extension) against SNMPv1 (goal: at
+#     most 1.3 times), the engine and keys known after the first call;
+#   - an SNMPv2c inform in a loop against an SNMPv2c get in a loop, both to the
+#     project's test agent, which acknowledges informs (goal: at most 1.2 times);
 #   - the first call to a new agent (a fresh process: discovery, key
 #     derivation and the get) against Net-SNMP's snmpget -v3, which does the
 #     same, and snmpget -v1 for scale.
@@ -23,31 +26,42 @@ USER, AUTH, PRIV = "benchuser", "benchpass123", "benchpriv123"
 LOOP = 2000
 
 folder = tempfile.mkdtemp(prefix="vantor-bench-v3-")
-agent = peers.Snmpd(folder, "createUser %s SHA-256 %s AES %s\nrouser %s priv\n" % (USER, AUTH, PRIV, USER))
+agent = peers.Snmpd(folder, "createUser %s SHA-256 %s AES %s\nrouser %s priv\n" % (USER, AUTH, PRIV, USER) +
+                    "createUser bench256 SHA %s AES-256 %s\nrouser bench256 priv\n" % (AUTH, PRIV))
 agent.start()
 port = agent.port
+test_agent = peers.TestAgent(folder, os.path.join(BIN, "snmp-test-agent"), "")
+test_agent.start()
 env = peers.peer_environment(folder)
 script = os.path.join(folder, "gets.lua")
 with open(script, "w") as f:
     f.write("""vantor.on_message(function(id, text) io.stderr:write(text, "\\n") end)
-local community, count = arg[1], tonumber(arg[2])
+local call, port, community, count = arg[1], tonumber(arg[2]), arg[3], tonumber(arg[4])
 for _ = 1, count do
-  if snmpgetEx("127.0.0.1", %s, 0, community, "1.3.6.1.2.1.1.5.0", 1000, 2) == nil then os.exit(1) end
+  if call == "inform" then
+    if snmpinformEx("127.0.0.1", port, 0, community, "1.3.6.1.6.3.1.1.5.3", 1000, 2) ~= 1 then os.exit(1) end
+  elseif snmpgetEx("127.0.0.1", port, 0, community, "1.3.6.1.2.1.1.5.0", 1000, 2) == nil then os.exit(1) end
 end
-""" % port)
-v1, v3 = "public", "#%s/SHA-256:%s/AES:%s" % (USER, AUTH, PRIV)
+""")
+# Each kind of call: a process of LOOP calls and one of a single call.
+kinds = {
+    "v1": ["get", str(port), "public"],
+    "v3": ["get", str(port), "#%s/SHA-256:%s/AES:%s" % (USER, AUTH, PRIV)],
+    "v3 aes256": ["get", str(port), "#bench256/SHA:%s/AES-256:%s" % (AUTH, PRIV)],
+    "v2c agent get": ["get", str(test_agent.port), "+public"],
+    "v2c agent inform": ["inform", str(test_agent.port), "+public"],
+}
 runner = [os.path.join(BIN, "vantor-lua"), script]
+v1, v3 = kinds["v1"], kinds["v3"]
 snmpget = ["snmpget", "-m", "", "-M", "/nonexistent", "-On", "-t", "1", "-r", "1"]
-commands = {
-    "loop v1": runner + [v1, str(LOOP)],
-    "loop v3": runner + [v3, str(LOOP)],
-    "runner, no call": runner + [v1, "0"],
-    "runner, first v1 get": runner + [v1, "1"],
-    "runner, first v3 get": runner + [v3, "1"],
+commands = {"loop " + k: runner + a + [str(LOOP)] for k, a in kinds.items()}
+commands.update({"runner, first %s get" % k: runner + a + ["1"] for k, a in kinds.items()})
+commands.update({
+    "runner, no call": runner + v1 + ["0"],
     "snmpget -v1": snmpget + ["-v1", "-c", "public", "127.0.0.1:%d" % port, "1.3.6.1.2.1.1.5.0"],
     "snmpget -v3": snmpget + ["-v3", "-l", "authPriv", "-u", USER, "-a", "SHA-256", "-A", AUTH, "-x", "AES",
                               "-X", PRIV, "127.0.0.1:%d" % port, "1.3.6.1.2.1.1.5.0"],
-}
+})
 
 def agent_cpu():
     with open("/proc/%d/stat" % agent.process.pid) as f:
@@ -80,11 +94,12 @@ try:
             times[name].append(wall(command))
 finally:
     agent.stop()
+    test_agent.stop()
 median = {name: statistics.median(values) for name, values in times.items()}
 base = median["runner, no call"]
 # The steady state: a process of one get (start-up, discovery, keys) taken
 # off a process of LOOP gets.
-per_call = {v: (median["loop " + v] - median["runner, first %s get" % v]) / (LOOP - 1) * 1e6 for v in ("v1", "v3")}
+per_call = {v: (median["loop " + v] - median["runner, first %s get" % v]) / (LOOP - 1) * 1e6 for v in kinds}
 core = os.environ.get("BENCH_CORE", "0")
 print("SNMPv3 (SHA-256/AES) against SNMPv1, private snmpd, %d rounds, %s; medians"
       % (ROUNDS, "not pinned" if core == "none" else "agent and callers pinned to core " + core))
@@ -92,6 +107,9 @@ print("get in a loop (%d gets per process; a process of one get subtracted):" % 
 print("  v1 %.1f us per get, v3 %.1f us per get: ratio %.2f (goal <= 1.3): %s" % (
     per_call["v1"], per_call["v3"], per_call["v3"] / per_call["v1"],
     "met" if per_call["v3"] / per_call["v1"] <= 1.3 else "NOT met"))
+print("  v1 %.1f us per get, v3 SHA/AES-256 %.1f us per get: ratio %.2f (goal <= 1.3): %s" % (
+    per_call["v1"], per_call["v3 aes256"], per_call["v3 aes256"] / per_call["v1"],
+    "met" if per_call["v3 aes256"] / per_call["v1"] <= 1.3 else "NOT met"))
 # The same for CPU time, the module's process and the agent's.
 def cpu_per_get(v, which):
     spent = statistics.median(c[which] for c in cpu["loop " + v][1:])
@@ -101,6 +119,10 @@ caller = {v: cpu_per_get(v, 0) for v in ("v1", "v3")}
 served = {v: cpu_per_get(v, 1) for v in ("v1", "v3")}
 print("  CPU per get: the module's process v1 %.1f us, v3 %.1f us (ratio %.2f); snmpd v1 %.1f us, v3 %.1f us"
       % (caller["v1"], caller["v3"], caller["v3"] / caller["v1"], served["v1"], served["v3"]))
+inform_ratio = per_call["v2c agent inform"] / per_call["v2c agent get"]
+print("inform in a loop against a get in a loop, SNMPv2c, the test agent (a process of one call subtracted):")
+print("  get %.1f us, inform %.1f us: ratio %.2f (goal <= 1.2): %s" % (
+    per_call["v2c agent get"], per_call["v2c agent inform"], inform_ratio, "met" if inform_ratio <= 1.2 else "NOT met"))
 print("one get in a fresh process (ms, whole process):")
 for name in ("runner, no call", "runner, first v1 get", "runner, first v3 get", "snmpget -v1", "snmpget -v3"):
     print("  %-22s %7.2f" % (name, median[name] * 1e3))

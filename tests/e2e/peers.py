@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """Runs a command with Net-SNMP's agent and trap receiver on loopback.
 
-    peers.py [--snmpd] [--snmptrapd] [--agent "ARGS" --agent-bin PATH] [--keep-dir] -- COMMAND [ARG...]
+    peers.py [--snmpd] [--snmptrapd [--snmptrapd-conf LINE]...] [--agent "ARGS" --agent-bin PATH] [--keep-dir] -- COMMAND [ARG...]
 
 Each peer listens on 127.0.0.1 at a free high port with a private configuration
 in a temporary folder. The command sees in its environment:
   SNMPD_PORT       the agent's port (communities "public" read-only, "private" read-write)
   TRAPD_PORT       the trap receiver's port
   TRAPD_LOG        the receiver's log file
+  MODULE_ENGINE_ID the module's SNMPv3 engine identifier here ({module_engine_id} in --snmptrapd-conf)
   AGENT_PORT       the project's test agent's port (started with ARGS and --log AGENT_LOG)
   AGENT_LOG        its request log
   PEERS_DIR        the temporary folder
@@ -17,6 +18,7 @@ system's snmp.conf.
 The peers are stopped when the command ends; the exit status is the command's.
 """
 import argparse
+import hashlib
 import os
 import socket
 import subprocess
@@ -25,6 +27,11 @@ import tempfile
 import time
 
 LOOPBACK = "127.0.0.1"
+
+
+def module_engine_id():
+    # As the module makes it: enterprise 0, format 5, the host name's MD5.
+    return "8000000005" + hashlib.md5(socket.gethostname().encode()).hexdigest()
 
 
 def free_udp_port():
@@ -91,11 +98,12 @@ class Snmpd(Peer):
 
 
 class Snmptrapd(Peer):
-    def __init__(self, folder):
+    def __init__(self, folder, extra_conf=""):
         super().__init__("snmptrapd", folder)
         self.conf = os.path.join(folder, "snmptrapd.conf")
         with open(self.conf, "w") as f:
             f.write("disableAuthorization yes\n")
+            f.write(extra_conf.replace("{module_engine_id}", "0x" + module_engine_id()))
 
     def start(self):
         self.process = subprocess.Popen(
@@ -139,6 +147,8 @@ def main():
     parser.add_argument("--snmpd-conf", metavar="LINE", action="append", default=[],
                         help="a further line of snmpd's configuration (createUser, rouser, ...)")
     parser.add_argument("--snmptrapd", action="store_true")
+    parser.add_argument("--snmptrapd-conf", metavar="LINE", action="append", default=[],
+                        help="a further line of snmptrapd's configuration (createUser, ...)")
     parser.add_argument("--keep-dir", action="store_true")
     parser.add_argument("--agent", metavar="ARGS", help="start snmp-test-agent with these arguments")
     parser.add_argument("--agent-bin", default=os.environ.get("VANTOR_AGENT_BIN", "snmp-test-agent"))
@@ -152,6 +162,7 @@ def main():
     peers = []
     env = peer_environment(folder)  # the command's tools too
     env["PEERS_DIR"] = folder
+    env["MODULE_ENGINE_ID"] = module_engine_id()
     try:
         if args.snmpd:
             agent = Snmpd(folder, "".join(line + "\n" for line in args.snmpd_conf))
@@ -159,7 +170,7 @@ def main():
             agent.start()
             env["SNMPD_PORT"] = str(agent.port)
         if args.snmptrapd:
-            receiver = Snmptrapd(folder)
+            receiver = Snmptrapd(folder, "".join(line + "\n" for line in args.snmptrapd_conf))
             peers.append(receiver)
             receiver.start()
             env["TRAPD_PORT"] = str(receiver.port)
