@@ -56,7 +56,8 @@ SnmpPdu* pduFrom(ByteReader& in)
     if (pdu->command == PduTrap) {
         pdu->enterpriseLength = in.u8() % 70;
         pdu->enterprise = oidFrom(in, pdu->enterpriseLength);
-        pdu->agentAddress.sin_addr.s_addr = in.u32();
+        const uint32_t agentAddress = in.u32();
+        std::memcpy(pdu->agentAddress, &agentAddress, sizeof pdu->agentAddress);
         pdu->genericTrap = static_cast<int32_t>(in.u32());
         pdu->specificTrap = static_cast<int32_t>(in.u32());
         pdu->timeStamp = in.u32();

@@ -298,8 +298,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     SnmpSession session = base;
     Pdu pdu(zeroPdu());
-    pdu->peerAddress.sin_family = AF_INET;
-    pdu->peerAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    pdu->peerAddress.family = EndpointIPv4;
+    pdu->peerAddress.address[0] = 127;
+    pdu->peerAddress.address[3] = 1;
     const int32_t result = decodeMessage(&session, pdu.get(), datagram.get(), length);
     FUZZ_CHECK(result == -1 || result == UsecAccepted || (result >= UsecUnsupportedQoS && result <= UsecBadParameters));
 

@@ -92,7 +92,7 @@ inline void checkSamePdu(const SnmpPdu* sent, const SnmpPdu* got)
     if (got->command == PduTrap) {
         FUZZ_CHECK(normalOid(sent->enterprise, sent->enterpriseLength) ==
                    normalOid(got->enterprise, got->enterpriseLength));
-        FUZZ_CHECK(sent->agentAddress.sin_addr.s_addr == got->agentAddress.sin_addr.s_addr);
+        FUZZ_CHECK(std::memcmp(sent->agentAddress, got->agentAddress, sizeof sent->agentAddress) == 0);
         FUZZ_CHECK(sent->genericTrap == got->genericTrap);
         FUZZ_CHECK(sent->specificTrap == got->specificTrap);
         FUZZ_CHECK(sent->timeStamp == got->timeStamp);

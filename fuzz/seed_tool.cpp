@@ -94,7 +94,8 @@ SnmpPdu* trap()
     pdu->enterprise = static_cast<uint32_t*>(std::malloc(sizeof enterprise));
     std::memcpy(pdu->enterprise, enterprise, sizeof enterprise);
     pdu->enterpriseLength = 7;
-    pdu->agentAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const uint8_t loopback[4] = {127, 0, 0, 1};
+    std::memcpy(pdu->agentAddress, loopback, sizeof loopback);
     pdu->genericTrap = 6;
     pdu->specificTrap = 17;
     pdu->timeStamp = 12345;

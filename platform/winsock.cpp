@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/hex_digits.h"
 
@@ -165,6 +167,69 @@ int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int
             return SOCKET_ERROR;
         }
     }
+}
+
+int winSockaddrOf(const Endpoint& endpoint, sockaddr_storage* out)
+{
+    std::memset(out, 0, sizeof *out);
+    if (endpoint.family == EndpointIPv4) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(out);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(endpoint.port);
+        std::memcpy(&v4->sin_addr, endpoint.address, EndpointIPv4Length);
+        return sizeof *v4;
+    }
+    if (endpoint.family == EndpointIPv6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(out);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(endpoint.port);
+        std::memcpy(&v6->sin6_addr, endpoint.address, EndpointIPv6Length);
+        v6->sin6_scope_id = endpoint.scopeId;
+        return sizeof *v6;
+    }
+    return 0;
+}
+
+bool winEndpointOf(const sockaddr* address, int length, Endpoint* out)
+{
+    std::memset(out, 0, sizeof *out);
+    if (address == nullptr || length < static_cast<int>(sizeof(sa_family_t)))
+        return false;
+    if (address->sa_family == AF_INET && length >= static_cast<int>(sizeof(sockaddr_in))) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+        out->family = EndpointIPv4;
+        out->port = ntohs(v4->sin_port);
+        std::memcpy(out->address, &v4->sin_addr, EndpointIPv4Length);
+        return true;
+    }
+    if (address->sa_family == AF_INET6 && length >= static_cast<int>(sizeof(sockaddr_in6))) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+        out->family = EndpointIPv6;
+        out->port = ntohs(v6->sin6_port);
+        std::memcpy(out->address, &v6->sin6_addr, EndpointIPv6Length);
+        out->scopeId = v6->sin6_scope_id;
+        return true;
+    }
+    return false;
+}
+
+bool winLocalEndpoint(SOCKET sock, Endpoint* out)
+{
+    sockaddr_storage local;
+    std::memset(&local, 0, sizeof local);
+    socklen_t length = sizeof local;
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        std::memset(out, 0, sizeof *out);
+        return false;
+    }
+    return winEndpointOf(reinterpret_cast<const sockaddr*>(&local), static_cast<int>(length), out);
+}
+
+void winAddressText(const Endpoint& endpoint, char* out, int size)
+{
+    const int family = endpoint.family == EndpointIPv4 ? AF_INET : endpoint.family == EndpointIPv6 ? AF_INET6 : -1;
+    if (family < 0 || inet_ntop(family, endpoint.address, out, static_cast<socklen_t>(size)) == nullptr)
+        std::snprintf(out, static_cast<size_t>(size), "?");
 }
 
 hostent* winGethostbyname(const char* name)

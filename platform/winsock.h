@@ -28,6 +28,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "platform/endpoint.h"
 #include "platform/win_types.h"
 
 // The C library's inet_addr reads texts Winsock's refuses ("0x" as 0.0.0.0,
@@ -104,6 +105,23 @@ in_addr_t winInetAddr(const char* text);
 // Winsock answers it; any other name as the system resolves it. Null when the
 // name is not known.
 hostent* winGethostbyname(const char* name);
+
+// The socket address of an endpoint in *out (a sockaddr_in or sockaddr_in6,
+// the rest zero) and its length; 0 for an endpoint without a family.
+int winSockaddrOf(const Endpoint& endpoint, sockaddr_storage* out);
+
+// The endpoint of a socket address `length` octets long (as recvfrom or
+// getsockname answer it). False, *out zero-filled, for another family or a
+// length too short for its family.
+bool winEndpointOf(const sockaddr* address, int length, Endpoint* out);
+
+// The address the socket is bound to, as an endpoint; false (*out zero-filled)
+// when the system cannot say.
+bool winLocalEndpoint(SOCKET sock, Endpoint* out);
+
+// The endpoint's address as text ("127.0.0.1", "::1"), "?" without a family.
+// size must be at least 2; 46 holds any address (INET6_ADDRSTRLEN).
+void winAddressText(const Endpoint& endpoint, char* out, int size);
 
 // FD_ZERO: empties the set.
 void winFdZero(WinFdSet* set);

@@ -31,8 +31,7 @@ bool sendTrap(SnmpSession* session, uint32_t agentAddress, int32_t genericTrap, 
     PduHolder pdu(createPdu(PduTrap));
     if (pdu == nullptr || (count > 0 && !copyEnterprise(pdu.get(), enterprise, count)))
         return false;
-    pdu->agentAddress.sin_family = AF_INET;
-    pdu->agentAddress.sin_addr.s_addr = agentAddress;
+    std::memcpy(pdu->agentAddress, &agentAddress, sizeof pdu->agentAddress);
     pdu->genericTrap = genericTrap;
     pdu->specificTrap = specificTrap;
     pdu->timeStamp = GetTickCount() / 10;

@@ -9,9 +9,9 @@
 // integers; only the codec converts to and from wire octets.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
+
+#include "platform/endpoint.h"
 
 // ---- Value types: the BER tags bindings carry, under the names scripts use.
 constexpr uint8_t ASN_BOOLEAN = 0x01;
@@ -157,7 +157,7 @@ struct VarBind {
 };
 
 struct SnmpPdu {
-    sockaddr_in peerAddress;  // destination, or the sender of a received message
+    Endpoint peerAddress;     // destination, or the sender of a received message
     int32_t command;          // PDU tag
     UsecParameters security;
     int32_t requestId;   // 0 until one is assigned
@@ -167,7 +167,7 @@ struct SnmpPdu {
     // Trap fields, used only when command is PduTrap.
     uint32_t* enterprise;
     int32_t enterpriseLength;
-    sockaddr_in agentAddress;  // only the address part travels, network order
+    uint8_t agentAddress[4];   // an IPv4 address, network order
     int32_t genericTrap;
     int32_t specificTrap;
     uint32_t timeStamp;  // TimeTicks, hundredths of a second

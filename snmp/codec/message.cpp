@@ -179,7 +179,7 @@ int32_t encodePduElement(const SnmpPdu* pdu, uint8_t* packet, int32_t capacity, 
         p = berBuildOid(p, &remaining, ASN_OBJECT_ID, pdu->enterprise, pdu->enterpriseLength);
         if (p != nullptr)
             p = berBuildString(p, &remaining, ASN_IPADDRESS,
-                               reinterpret_cast<const uint8_t*>(&pdu->agentAddress.sin_addr), 4);
+                               pdu->agentAddress, sizeof pdu->agentAddress);
         if (p != nullptr)
             p = berBuildInt(p, &remaining, ASN_INTEGER, &pdu->genericTrap, sizeof pdu->genericTrap);
         if (p != nullptr)
@@ -334,8 +334,8 @@ int32_t decodePduBody(const uint8_t* p, int32_t remaining, SnmpPdu* pdu)
             return -1;
         if (!copyEnterprise(pdu, oid, count))
             return -1;
-        int32_t addressLength = 4;
-        p = berParseString(p, &remaining, &tag, reinterpret_cast<uint8_t*>(&pdu->agentAddress.sin_addr),
+        int32_t addressLength = sizeof pdu->agentAddress;
+        p = berParseString(p, &remaining, &tag, pdu->agentAddress,
                            &addressLength);
         if (p != nullptr)
             p = berParseInt(p, &remaining, &tag, &pdu->genericTrap, sizeof pdu->genericTrap);

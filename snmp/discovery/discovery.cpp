@@ -81,6 +81,6 @@ AgentAddress agentAddressOf(const SnmpSession* session)
 {
     const SessionSlot* slot = findSessionSlot(session);
     if (slot == nullptr)
-        return AgentAddress{0, 0};
-    return AgentAddress{slot->transport->peerAddress.sin_addr.s_addr, slot->transport->peerAddress.sin_port};
+        return AgentAddress{};
+    return slot->transport->peerAddress;
 }

@@ -6,8 +6,6 @@
 // Report) makes the call learn again what it needs and ask once more; an
 // agent that does not answer at all is forgotten, so that the next call
 // discovers it (and says so when it is gone).
-#include <netinet/in.h>
-
 #include "snmp/codec/pdu.h"
 #include "snmp/discovery/discovery.h"
 #include "snmp/discovery/usm_discovery.h"
@@ -39,7 +37,7 @@ struct Upkeep {
 
 bool fromAsked(const SnmpPdu* reply, AgentAddress asked)
 {
-    return reply->peerAddress.sin_addr.s_addr == asked.address && reply->peerAddress.sin_port == asked.port;
+    return sameEndpoint(reply->peerAddress, asked);
 }
 
 // The user-based mode: only a recalled agent is asked again, after a new

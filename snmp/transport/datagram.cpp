@@ -1,7 +1,5 @@
 #include "snmp/transport/datagram.h"
 
-#include <arpa/inet.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -16,24 +14,22 @@ namespace {
 
 std::atomic<bool> dumping{false};
 
-// "[address]:port" of an IPv4 socket address.
-void writeEndpoint(const sockaddr_in& endpoint, char* out, size_t size)
+// "[address]:port" of an endpoint.
+void writeEndpoint(const Endpoint& endpoint, char* out, size_t size)
 {
-    char address[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &endpoint.sin_addr, address, sizeof address);
-    std::snprintf(out, size, "[%s]:%u", address, static_cast<unsigned>(ntohs(endpoint.sin_port)));
+    char address[48];
+    winAddressText(endpoint, address, sizeof address);
+    std::snprintf(out, size, "[%s]:%u", address, static_cast<unsigned>(endpoint.port));
 }
 
 // The heading line, then 16 octets a line: decimal offset, the octets in
 // groups of four, and their printable characters.
-void dump(const char* heading, int32_t socket, const sockaddr_in& peer, const uint8_t* octets, int32_t length)
+void dump(const char* heading, int32_t socket, const Endpoint& peer, const uint8_t* octets, int32_t length)
 {
-    sockaddr_in local;
-    std::memset(&local, 0, sizeof local);
-    socklen_t localLength = sizeof local;
-    getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localLength);
-    char remoteText[48];
-    char localText[48];
+    Endpoint local;
+    winLocalEndpoint(socket, &local);
+    char remoteText[64];
+    char localText[64];
     writeEndpoint(peer, remoteText, sizeof remoteText);
     writeEndpoint(local, localText, sizeof localText);
     diagnose("\n%s %d %s UDP: %s->%s\n", heading, length, heading[0] == 'S' ? "bytes to" : "byte packet from",
@@ -64,13 +60,15 @@ void dump(const char* heading, int32_t socket, const sockaddr_in& peer, const ui
 
 void setDatagramDump(bool on) { dumping.store(on, std::memory_order_relaxed); }
 
-int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const sockaddr_in& to, bool* broadcast)
+int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const Endpoint& to, bool* broadcast)
 {
     if (dumping.load(std::memory_order_relaxed))
         dump("Sending", socket, to, packet, length);
     *broadcast = false;
-    const sockaddr* address = reinterpret_cast<const sockaddr*>(&to);
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) >= 0)
+    sockaddr_storage destination;
+    const int addressLength = winSockaddrOf(to, &destination);
+    const sockaddr* address = reinterpret_cast<const sockaddr*>(&destination);
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, addressLength) >= 0)
         return 0;
     if (errno != EACCES)
         return -1;
@@ -79,7 +77,7 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const so
         errno = EACCES;
         return -1;
     }
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, sizeof to) < 0)
+    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, addressLength) < 0)
         return -1;
     *broadcast = true;
     return 0;
@@ -87,14 +85,16 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const so
 
 namespace {
 
-int readDatagramWaiting(int32_t socket, uint8_t* packet, sockaddr_in* from, const timeval* wait)
+int readDatagramWaiting(int32_t socket, uint8_t* packet, Endpoint* from, const timeval* wait)
 {
-    int fromLength = sizeof *from;
-    std::memset(from, 0, sizeof *from);
+    sockaddr_storage source;
+    std::memset(&source, 0, sizeof source);
+    int fromLength = sizeof source;
     char* const buffer = reinterpret_cast<char*>(packet);
-    sockaddr* const sender = reinterpret_cast<sockaddr*>(from);
+    sockaddr* const sender = reinterpret_cast<sockaddr*>(&source);
     const int received = wait == nullptr ? recvfrom(socket, buffer, SnmpPacketSize, 0, sender, &fromLength)
                                          : winRecvfromWithin(socket, buffer, SnmpPacketSize, sender, &fromLength, wait);
+    winEndpointOf(sender, fromLength, from);  // leaves errno as it is
     if (received >= 0 && dumping.load(std::memory_order_relaxed)) {
         const int error = errno;
         dump("Received", socket, *from, packet, received);
@@ -105,12 +105,12 @@ int readDatagramWaiting(int32_t socket, uint8_t* packet, sockaddr_in* from, cons
 
 }  // namespace
 
-int readDatagram(int32_t socket, uint8_t* packet, sockaddr_in* from)
+int readDatagram(int32_t socket, uint8_t* packet, Endpoint* from)
 {
     return readDatagramWaiting(socket, packet, from, nullptr);
 }
 
-int readDatagramWithin(int32_t socket, uint8_t* packet, sockaddr_in* from, const timeval& wait)
+int readDatagramWithin(int32_t socket, uint8_t* packet, Endpoint* from, const timeval& wait)
 {
     return readDatagramWaiting(socket, packet, from, &wait);
 }

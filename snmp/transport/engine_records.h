@@ -24,7 +24,7 @@ struct PendingRequest {
 // The network side of a session.
 struct SessionTransport {
     int32_t socket;           // -1 while there is none
-    sockaddr_in peerAddress;  // default destination; address 0 without a peer name
+    Endpoint peerAddress;     // default destination; no family without a peer name
     PendingRequest* pending;  // newest first
     // Bound to a port of the system's choice and never given the broadcast
     // permission: the socket may outlive the session (LibraryState::kept).

@@ -1,10 +1,9 @@
 #include "snmp/transport/receive.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "platform/winsock.h"
 #include "snmp/base/allocation.h"
 #include "snmp/base/diagnostics.h"
 #include "snmp/codec/message.h"
@@ -33,11 +32,6 @@ struct Envelope {
     uint8_t community[SnmpCommunityCapacity];
 };
 
-bool sameSender(const sockaddr_in& a, const sockaddr_in& b)
-{
-    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
-}
-
 // Whether the reply can come from the one the request was sent to: the
 // address and port it went to (anyone, for a broadcast), the session's
 // version, and for the community-based versions the session's community.
@@ -46,10 +40,10 @@ bool sameSender(const sockaddr_in& a, const sockaddr_in& b)
 bool fromTheAsked(const SnmpSession* session, const PendingRequest* entry, const SnmpPdu* reply,
                   const Envelope& envelope)
 {
-    if (!entry->anySender && !sameSender(reply->peerAddress, entry->pdu->peerAddress)) {
-        char address[INET_ADDRSTRLEN] = "?";
-        inet_ntop(AF_INET, &reply->peerAddress.sin_addr, address, sizeof address);
-        diagnose("Reply from another sender (%s:%u)\n", address, static_cast<unsigned>(ntohs(reply->peerAddress.sin_port)));
+    if (!entry->anySender && !sameEndpoint(reply->peerAddress, entry->pdu->peerAddress)) {
+        char address[48];
+        winAddressText(reply->peerAddress, address, sizeof address);
+        diagnose("Reply from another sender (%s:%u)\n", address, static_cast<unsigned>(reply->peerAddress.port));
         return false;
     }
     if (envelope.version != session->version ||
@@ -98,7 +92,7 @@ namespace {
 // One datagram read from the slot's socket: decoded, checked and handed to
 // the callback. False when the round of reads is to stop (a datagram that
 // does not decode, no memory).
-bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, const sockaddr_in& from)
+bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, const Endpoint& from)
 {
     auto* pdu = static_cast<SnmpPdu*>(engineAlloc(1, sizeof(SnmpPdu)));
     if (pdu == nullptr) {
@@ -108,7 +102,7 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
     }
     pdu->peerAddress = from;
     pdu->messageLength = received;
-    if (sameSender(from, slot->transport->peerAddress))
+    if (sameEndpoint(from, slot->transport->peerAddress))
         slot->transport->peerHeard = true;
     Envelope envelope;
     if (slot->session->version == SnmpVersion3) {
@@ -151,12 +145,12 @@ bool handleDatagram(SessionSlot* slot, const uint8_t* packet, int received, cons
 // schedule, so the session's pending requests end at once (their callbacks
 // told SnmpOpTooLong). The other modes authenticate their replies: an
 // unreadable datagram there proves nothing, and the wait goes on.
-void endRequestsAnsweredTooLong(SessionSlot* slot, const sockaddr_in& from)
+void endRequestsAnsweredTooLong(SessionSlot* slot, const Endpoint& from)
 {
     SnmpSession* session = slot->session;
     SessionTransport* transport = slot->transport;
     if ((session->version != SnmpVersion1 && session->version != SnmpVersion2c) ||
-        !sameSender(from, transport->peerAddress))
+        !sameEndpoint(from, transport->peerAddress))
         return;
     transport->peerHeard = true;
     transport->unanswered = true;  // a copy of it may still come
@@ -171,7 +165,7 @@ void endRequestsAnsweredTooLong(SessionSlot* slot, const sockaddr_in& from)
 }
 
 // A receive that failed: said, and for a datagram too long, acted on.
-void receiveFailed(SessionSlot* slot, const sockaddr_in& from)
+void receiveFailed(SessionSlot* slot, const Endpoint& from)
 {
     const int error = errno;
     diagnoseSystemError("recvfrom");
@@ -188,7 +182,7 @@ void readSockets(WinFdSet* readSet)
         if (transport->socket == -1 || !__WSAFDIsSet(transport->socket, readSet))
             continue;
         uint8_t packet[SnmpPacketSize];
-        sockaddr_in from;
+        Endpoint from;
         const int received = readDatagram(transport->socket, packet, &from);
         if (received < 0) {
             receiveFailed(slot, from);
@@ -202,7 +196,7 @@ void readSockets(WinFdSet* readSet)
 int32_t receiveWithin(SessionSlot* slot, const timeval& wait)
 {
     uint8_t packet[SnmpPacketSize];
-    sockaddr_in from;
+    Endpoint from;
     const int received = readDatagramWithin(slot->transport->socket, packet, &from, wait);
     if (received < 0) {
         if (errno == ETIMEDOUT)

@@ -2,8 +2,6 @@
 // and handed to the session's callback once it shows it may answer.
 #pragma once
 
-#include <sys/time.h>
-
 #include <cstdint>
 
 #include "platform/winsock.h"

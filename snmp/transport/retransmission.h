@@ -1,8 +1,6 @@
 // Waiting and retransmission over all open sessions.
 #pragma once
 
-#include <sys/time.h>
-
 #include <cstdint>
 
 #include "platform/winsock.h"

@@ -54,15 +54,20 @@ SnmpSession* abortOpen(SnmpSession* session)
     return nullptr;
 }
 
-bool resolvePeer(const char* name, in_addr_t* address)
+bool resolvePeer(const char* name, uint16_t port, Endpoint* peer)
 {
-    *address = winInetAddr(name);
-    if (*address != INADDR_NONE)
+    *peer = Endpoint{};
+    peer->family = EndpointIPv4;
+    peer->port = port;
+    const in_addr_t address = winInetAddr(name);
+    if (address != INADDR_NONE) {
+        std::memcpy(peer->address, &address, EndpointIPv4Length);
         return true;
+    }
     const hostent* entry = winGethostbyname(name);
     if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
         return false;
-    std::memcpy(address, entry->h_addr_list[0], 4);
+    std::memcpy(peer->address, entry->h_addr_list[0], EndpointIPv4Length);
     return true;
 }
 
@@ -104,7 +109,7 @@ bool takeKeptSocket(SessionTransport* transport, uint16_t localPort)
             const timeval now = {0, 0};
             if (winSelect(0, &ready, nullptr, nullptr, &now) <= 0)
                 break;
-            sockaddr_in from;
+            Endpoint from;
             readDatagram(transport->socket, scratch, &from);
         }
     }
@@ -129,12 +134,8 @@ bool keepSocket(const SessionTransport* transport)
 // when it cannot say.
 uint16_t boundPortOf(int32_t socket)
 {
-    sockaddr_in local;
-    std::memset(&local, 0, sizeof local);
-    socklen_t length = sizeof local;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-        return 0;
-    return ntohs(local.sin_port);
+    Endpoint local;
+    return winLocalEndpoint(socket, &local) ? local.port : 0;
 }
 
 // Closes the kept socket when the module is unloaded.
@@ -223,23 +224,20 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     }
 
     if (session->peerName != nullptr) {
-        in_addr_t address;
-        if (!resolvePeer(session->peerName, &address)) {
+        if (!resolvePeer(session->peerName, session->remotePort != 0 ? session->remotePort : DefaultPort,
+                         &transport->peerAddress)) {
             diagnose("unknown host: %s\n", session->peerName);
             library.lastError = SnmpErrUnknownHost;
             return abortOpen(session);
         }
-        transport->peerAddress.sin_family = AF_INET;
-        transport->peerAddress.sin_port = htons(session->remotePort != 0 ? session->remotePort : DefaultPort);
-        transport->peerAddress.sin_addr.s_addr = address;
     }
 
-    sockaddr_in local;
-    std::memset(&local, 0, sizeof local);
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(session->localPort);
-    if (!reused && bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    Endpoint any = {};
+    any.family = EndpointIPv4;
+    any.port = session->localPort;
+    sockaddr_storage local;
+    const int localLength = winSockaddrOf(any, &local);
+    if (!reused && bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), localLength) != 0) {
         diagnoseSystemError("bind");
         library.lastError = SnmpErrBadLocalPort;
         return abortOpen(session);
@@ -314,9 +312,9 @@ int32_t sendPdu(SnmpSession* session, SnmpPdu* pdu)
     }
 
     SessionTransport* transport = slot->transport;
-    if (pdu->peerAddress.sin_addr.s_addr == 0) {
+    if (endpointUnspecified(pdu->peerAddress)) {
         pdu->peerAddress = transport->peerAddress;
-        if (pdu->peerAddress.sin_addr.s_addr == 0) {
+        if (endpointUnspecified(pdu->peerAddress)) {
             diagnose("No remote IP address specified\n");
             library.lastError = SnmpErrUnknownHost;
             return 0;

@@ -3,8 +3,6 @@
 // what the user-based mode needs on top of openSessionTransport.)
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 
 #include "snmp/snmp.h"

@@ -164,7 +164,7 @@ int encodeCommand()
             pdu->enterpriseLength = static_cast<int32_t>(oid.size());
         } else if (key == "agent-addr") {
             const auto bytes = fromHex(a);
-            std::memcpy(&pdu->agentAddress.sin_addr, bytes.data(), bytes.size() < 4 ? bytes.size() : 4);
+            std::memcpy(pdu->agentAddress, bytes.data(), bytes.size() < 4 ? bytes.size() : 4);
         } else if (key == "generic-trap") {
             pdu->genericTrap = static_cast<int32_t>(std::stol(a));
         } else if (key == "specific-trap") {
@@ -267,7 +267,7 @@ int decodeCommand()
         std::cout << "command " << std::hex << pdu->command << std::dec << "\n";
         if (pdu->command == PduTrap) {
             std::cout << "enterprise " << toDotted(pdu->enterprise, pdu->enterpriseLength) << "\n";
-            std::cout << "agent-addr " << toHex(reinterpret_cast<const uint8_t*>(&pdu->agentAddress.sin_addr), 4)
+            std::cout << "agent-addr " << toHex(pdu->agentAddress, 4)
                       << "\n";
             std::cout << "generic-trap " << pdu->genericTrap << "\n";
             std::cout << "specific-trap " << pdu->specificTrap << "\n";

@@ -25,6 +25,17 @@ inline int boundLoopbackSocket(uint16_t* port)
     return sock;
 }
 
+// 127.0.0.1 and the port, as the engine keeps an address.
+inline Endpoint loopbackEndpoint(uint16_t port)
+{
+    Endpoint endpoint = {};
+    endpoint.family = EndpointIPv4;
+    endpoint.address[0] = 127;
+    endpoint.address[3] = 1;
+    endpoint.port = port;
+    return endpoint;
+}
+
 // A UDP socket on 127.0.0.1 that receives what the engine sends and answers.
 class LoopbackPeer {
 public:

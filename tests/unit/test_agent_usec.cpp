@@ -927,7 +927,7 @@ TEST_F(UsecAgentTest, ScriptIgnoresAnUnauthenticatedReportInAnAuthenticatedSessi
 
 // ---- known agents ---------------------------------------------------------------
 
-AgentAddress loopbackAgent(uint16_t port) { return AgentAddress{htonl(INADDR_LOOPBACK), htons(port)}; }
+AgentAddress loopbackAgent(uint16_t port) { return loopbackEndpoint(port); }
 
 // The actions the agent logged from entry `from` on.
 std::vector<std::string> actionsFrom(const TestAgent& agent, size_t from)

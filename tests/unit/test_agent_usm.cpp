@@ -215,7 +215,7 @@ TEST_F(UsmAgentTest, EveryLevelDiscoversAndAnOutdatedEngineIsDiscoveredAgain)
         ASSERT_EQ(knownEngineCount(), 1);
         UsmSession stale = {};
         setUsmEngine(&stale, reinterpret_cast<const uint8_t*>("stale-engine"), 12, 1, 100);
-        rememberEngine(AgentAddress{htonl(INADDR_LOOPBACK), htons(agent_->port())}, &stale);
+        rememberEngine(loopbackEndpoint(agent_->port()), &stale);
         const size_t start = before + 2;
         EXPECT_EQ(scriptGet(user, 1), "test-agent") << user;
         ASSERT_TRUE(agent_->waitForLog(start + 3, ManagerSocket::ReplyWaitMs));

@@ -127,7 +127,8 @@ PduPtr trapExample()
     pdu->enterprise = static_cast<uint32_t*>(std::calloc(7, sizeof(uint32_t)));
     std::memcpy(pdu->enterprise, enterprise, sizeof enterprise);
     pdu->enterpriseLength = 7;
-    pdu->agentAddress.sin_addr.s_addr = htonl(0x7F000001);
+    const uint8_t loopback[4] = {127, 0, 0, 1};
+    std::memcpy(pdu->agentAddress, loopback, sizeof loopback);
     pdu->genericTrap = 6;
     pdu->specificTrap = 17;
     pdu->timeStamp = 1234;
@@ -438,7 +439,7 @@ TEST(DecodeMessage, TrapFillsTheTrapFieldsOnly)
     ASSERT_EQ(pdu->enterpriseLength, 7);
     EXPECT_EQ(std::vector<uint32_t>(pdu->enterprise, pdu->enterprise + 7),
               (std::vector<uint32_t>{1, 3, 6, 1, 4, 1, 4242}));
-    EXPECT_EQ(ntohl(pdu->agentAddress.sin_addr.s_addr), 0x7F000001u);
+    EXPECT_EQ(std::vector<uint8_t>(pdu->agentAddress, pdu->agentAddress + 4), (std::vector<uint8_t>{127, 0, 0, 1}));
     EXPECT_EQ(pdu->genericTrap, 6);
     EXPECT_EQ(pdu->specificTrap, 17);
     EXPECT_EQ(pdu->timeStamp, 1234u);

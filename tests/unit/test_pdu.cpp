@@ -42,9 +42,9 @@ TEST(CreatePdu, Defaults)
         EXPECT_EQ(pdu->variables, nullptr);
         EXPECT_EQ(pdu->enterprise, nullptr);
         EXPECT_EQ(pdu->enterpriseLength, 0);
-        EXPECT_EQ(pdu->peerAddress.sin_addr.s_addr, 0u);
-        EXPECT_EQ(pdu->peerAddress.sin_port, 0u);
-        EXPECT_EQ(pdu->agentAddress.sin_addr.s_addr, 0u);
+        EXPECT_TRUE(endpointUnspecified(pdu->peerAddress));
+        EXPECT_EQ(pdu->peerAddress.port, 0u);
+        EXPECT_EQ(std::vector<uint8_t>(pdu->agentAddress, pdu->agentAddress + 4), std::vector<uint8_t>(4, 0));
         EXPECT_EQ(pdu->security.model, 0);
         EXPECT_EQ(pdu->security.digestOffset, 0);
         EXPECT_EQ(pdu->timeStamp, 0u);

@@ -339,7 +339,7 @@ TEST_F(ReceiveTest, ReceivedPduCarriesTheSender)
         uint16_t port = 0;
         static int32_t callback(int32_t, SnmpSession*, int32_t, SnmpPdu* pdu, void* arg)
         {
-            static_cast<SenderCheck*>(arg)->port = ntohs(pdu->peerAddress.sin_port);
+            static_cast<SenderCheck*>(arg)->port = pdu->peerAddress.port;
             return 1;
         }
     } check;

@@ -77,7 +77,7 @@ TEST_F(SessionTest, RemotePortZeroMeans161)
     settings.remotePort = 0;
     SnmpSession* session = openSession(&settings);
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(ntohs(findSessionSlot(session)->transport->peerAddress.sin_port), 161);
+    EXPECT_EQ(findSessionSlot(session)->transport->peerAddress.port, 161);
 }
 
 TEST_F(SessionTest, PeerNames)
@@ -87,13 +87,13 @@ TEST_F(SessionTest, PeerNames)
     settings.peerName = "localhost";
     SnmpSession* named = openSession(&settings);
     ASSERT_NE(named, nullptr);
-    EXPECT_EQ(findSessionSlot(named)->transport->peerAddress.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    EXPECT_TRUE(sameEndpoint(findSessionSlot(named)->transport->peerAddress, loopbackEndpoint(peer.port())));
 
     // The empty name is the local host, as Winsock answers it (nothing is sent here).
     settings.peerName = "";
     SnmpSession* local = openSession(&settings);
     ASSERT_NE(local, nullptr);
-    EXPECT_NE(findSessionSlot(local)->transport->peerAddress.sin_addr.s_addr, 0u);
+    EXPECT_FALSE(endpointUnspecified(findSessionSlot(local)->transport->peerAddress));
 
     // The all-ones address is the dotted conversion's failure value, so it is looked up as a
     // name; Winsock's short and hexadecimal forms are addresses.
@@ -103,7 +103,9 @@ TEST_F(SessionTest, PeerNames)
         settings.peerName = a.first;
         SnmpSession* session = openSession(&settings);
         ASSERT_NE(session, nullptr) << a.first;
-        EXPECT_EQ(findSessionSlot(session)->transport->peerAddress.sin_addr.s_addr, a.second) << a.first;
+        uint32_t address;
+        std::memcpy(&address, findSessionSlot(session)->transport->peerAddress.address, sizeof address);
+        EXPECT_EQ(address, a.second) << a.first;
     }
 }
 
@@ -376,9 +378,7 @@ TEST_F(SessionTest, SessionWithoutPeer)
     EXPECT_EQ(libraryState().lastError, -3);
 
     // A PDU that carries its own destination goes out.
-    pdu->peerAddress.sin_family = AF_INET;
-    pdu->peerAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    pdu->peerAddress.sin_port = htons(peer.port());
+    pdu->peerAddress = loopbackEndpoint(peer.port());
     EXPECT_NE(sendPdu(session, pdu), 0);
     EXPECT_FALSE(peer.receive().empty());
 }

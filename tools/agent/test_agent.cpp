@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 
+#include "platform/winsock.h"
 #include "snmp/codec/message.h"
 #include "snmp/codec/v3_message.h"
 #include "snmp/security/common/signed_message.h"
@@ -767,7 +768,7 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     PduPtr pdu;
     auto takePdu = [&](PduPtr decoded) {
         pdu = std::move(decoded);
-        pdu->peerAddress = source;
+        winEndpointOf(reinterpret_cast<const sockaddr*>(&source), sizeof source, &pdu->peerAddress);
         entry.command = pdu->command;
         entry.requestId = pdu->requestId;
         entry.bindings = copyBindings(pdu->variables);

@@ -25,7 +25,7 @@ struct AddressTable {
     Entry* find(AgentAddress at)
     {
         for (Entry& entry : entries) {
-            if (entry.lastUse != 0 && entry.at.address == at.address && entry.at.port == at.port) {
+            if (entry.lastUse != 0 && sameEndpoint(entry.at, at)) {
                 entry.lastUse = ++clock;
                 return &entry;
             }

@@ -1,10 +1,8 @@
-// An agent's address and port as they stand in a sockaddr_in (network
-// order): the key of what the engine keeps per agent between calls.
+// An agent's address and port, of either family: the key of what the engine
+// keeps per agent between calls. An agent reached over IPv6 is another key
+// than the same host over IPv4.
 #pragma once
 
-#include <cstdint>
+#include "platform/endpoint.h"
 
-struct AgentAddress {
-    uint32_t address;
-    uint16_t port;
-};
+using AgentAddress = Endpoint;
