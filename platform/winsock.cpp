@@ -113,13 +113,15 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
     return static_cast<int>(received);
 }
 
-SOCKET winUdpSocket()
+SOCKET winUdpSocket(int family)
 {
-    const int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int sock = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (sock < 0)
         return INVALID_SOCKET;
     const timeval slice = {0, static_cast<suseconds_t>(kReceiveSliceMicroseconds)};
-    if (setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0) {
+    const int v6Only = 1;
+    if (setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0 ||
+        (family == AF_INET6 && setsockopt(sock, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0)) {
         const int error = errno;
         close(sock);
         errno = error;
@@ -225,10 +227,15 @@ bool winLocalEndpoint(SOCKET sock, Endpoint* out)
     return winEndpointOf(reinterpret_cast<const sockaddr*>(&local), static_cast<int>(length), out);
 }
 
+int winSocketFamily(const Endpoint& endpoint)
+{
+    return endpoint.family == EndpointIPv6 ? AF_INET6 : AF_INET;
+}
+
 void winAddressText(const Endpoint& endpoint, char* out, int size)
 {
-    const int family = endpoint.family == EndpointIPv4 ? AF_INET : endpoint.family == EndpointIPv6 ? AF_INET6 : -1;
-    if (family < 0 || inet_ntop(family, endpoint.address, out, static_cast<socklen_t>(size)) == nullptr)
+    if (endpoint.family == EndpointNone ||
+        inet_ntop(winSocketFamily(endpoint), endpoint.address, out, static_cast<socklen_t>(size)) == nullptr)
         std::snprintf(out, static_cast<size_t>(size), "?");
 }
 

@@ -1,9 +1,13 @@
-// Winsock 1.1 names over BSD sockets.
+// Winsock names over BSD sockets.
 //
 // Where POSIX already has the name with a compatible shape, the POSIX call is
 // the one used: socket, bind, sendto, setsockopt, gethostname, inet_ntoa,
 // htons, ntohl (SOCKET is a plain descriptor here, so they take it as it is;
-// the int lengths Winsock passes convert to socklen_t/size_t).
+// the int lengths Winsock passes convert to socklen_t/size_t). So are the
+// IPv6 names of Winsock 2 (ws2tcpip.h, Windows Vista and later), whose shapes
+// are POSIX's: sockaddr_in6, sockaddr_storage (SOCKADDR_STORAGE),
+// getaddrinfo and freeaddrinfo over addrinfo (ADDRINFOA), inet_pton and
+// inet_ntop.
 // Added: the SOCKET type and its constants, closesocket, a recvfrom that takes
 // Winsock's int* address length and reports a datagram larger than the buffer
 // as Winsock does, Winsock's inet_addr (the C library's reads other texts, so
@@ -36,6 +40,8 @@
 #pragma GCC poison inet_addr
 
 typedef int SOCKET;
+typedef addrinfo ADDRINFOA;
+typedef sockaddr_storage SOCKADDR_STORAGE;
 #define INVALID_SOCKET (-1)
 #define SOCKET_ERROR (-1)
 
@@ -59,11 +65,18 @@ int closesocket(SOCKET sock);
 // MSG_DONTWAIT, nothing to read fails with EWOULDBLOCK (WSAEWOULDBLOCK).
 int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
 
-// A UDP socket that child processes do not inherit (the platform's WSASocket
-// with WSA_FLAG_NO_HANDLE_INHERIT). INVALID_SOCKET with errno set on failure.
-// Here it also has a receive timeout of 50 ms (SO_RCVTIMEO), which
-// winRecvfromWithin relies on: no receive on it blocks for longer.
-SOCKET winUdpSocket();
+// A UDP socket of the family (AF_INET or AF_INET6) that child processes do
+// not inherit (the platform's WSASocket with WSA_FLAG_NO_HANDLE_INHERIT).
+// INVALID_SOCKET with errno set on failure. An AF_INET6 socket speaks IPv6
+// only (IPV6_V6ONLY, Windows' default): IPv4 datagrams never reach it as
+// IPv4-mapped addresses. Here it also has a receive timeout of 50 ms
+// (SO_RCVTIMEO), which winRecvfromWithin relies on: no receive on it blocks
+// for longer.
+SOCKET winUdpSocket(int family);
+
+// The socket family (AF_INET, AF_INET6) of an endpoint's family; AF_INET
+// without one.
+int winSocketFamily(const Endpoint& endpoint);
 
 // recvfrom on a socket of winUdpSocket that waits at most *timeout for a
 // datagram ({0, 0}: takes one only if it is there). The byte count, or

@@ -8,6 +8,11 @@ LibraryState& libraryState()
     return state;
 }
 
+KeptSocket& keptSocketOf(const Endpoint& peer)
+{
+    return libraryState().kept[peer.family == EndpointIPv6 ? 1 : 0];
+}
+
 SessionSlot* findSessionSlot(const SnmpSession* session)
 {
     for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next)

@@ -37,8 +37,9 @@ struct SessionTransport {
     bool peerHeard;
 };
 
-// The UDP socket a closed session leaves for the next one (bound to a port of
-// the system's choice), so that a call does not create, bind and close one.
+// The UDP socket a closed session leaves for the next one of its address
+// family (bound to a port of the system's choice), so that a call does not
+// create, bind and close one.
 // Late replies of earlier calls are dropped by id and sender like any
 // stranger's datagram.
 struct KeptSocket {
@@ -72,10 +73,13 @@ struct LibraryState {
     // whoever knows the module was just loaded; from then on they count up.
     bool requestIdsStarted;
     int32_t lastError;       // the code of the last failure; never reset
-    KeptSocket kept;
+    KeptSocket kept[2];      // IPv4's, IPv6's (keptSocketOf)
 };
 
 LibraryState& libraryState();
+
+// The kept socket of the sessions whose peer has the endpoint's family (IPv4's without one).
+KeptSocket& keptSocketOf(const Endpoint& peer);
 
 // The slot of an open session, or null.
 SessionSlot* findSessionSlot(const SnmpSession* session);

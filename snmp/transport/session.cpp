@@ -54,21 +54,57 @@ SnmpSession* abortOpen(SnmpSession* session)
     return nullptr;
 }
 
+// The peer's endpoint from its name: an IPv4 text as Winsock's inet_addr
+// reads it; an IPv6 literal, bare or in brackets ("::1", "[::1]", a scoped
+// one with its "%zone"); otherwise a host name as the system resolves it (the
+// empty name is the local host): its first IPv4 address when it has one, so
+// that a name reached over IPv4 so far stays so, else its first IPv6 one.
+// Ports are the session's, never part of the name: "[::1]:161" is refused.
 bool resolvePeer(const char* name, uint16_t port, Endpoint* peer)
 {
     *peer = Endpoint{};
-    peer->family = EndpointIPv4;
-    peer->port = port;
     const in_addr_t address = winInetAddr(name);
     if (address != INADDR_NONE) {
+        peer->family = EndpointIPv4;
         std::memcpy(peer->address, &address, EndpointIPv4Length);
+        peer->port = port;
         return true;
     }
-    const hostent* entry = winGethostbyname(name);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+    char host[256];
+    const size_t length = std::strlen(name);
+    const bool bracketed = length >= 2 && name[0] == '[' && name[length - 1] == ']';
+    if (bracketed) {
+        if (length - 2 >= sizeof host)
+            return false;
+        std::memcpy(host, name + 1, length - 2);
+        host[length - 2] = '\0';
+        name = host;
+    } else if (length == 0) {
+        if (gethostname(host, sizeof host) != 0)
+            return false;
+        host[sizeof host - 1] = '\0';
+        name = host;
+    }
+    addrinfo hints = {};
+    hints.ai_family = bracketed ? AF_INET6 : AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = bracketed ? AI_NUMERICHOST : 0;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0)
         return false;
-    std::memcpy(peer->address, entry->h_addr_list[0], EndpointIPv4Length);
-    return true;
+    const addrinfo* taken = nullptr;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET) {
+            taken = entry;
+            break;
+        }
+        if (entry->ai_family == AF_INET6 && taken == nullptr)
+            taken = entry;
+    }
+    const bool resolved = taken != nullptr && winEndpointOf(taken->ai_addr, static_cast<int>(taken->ai_addrlen), peer);
+    freeaddrinfo(found);
+    peer->port = port;
+    return resolved;
 }
 
 // The next request id: random for the first of a module load, then counting
@@ -93,7 +129,7 @@ int32_t nextRequestId(LibraryState& library)
 // it with replies that may still have come. False when it is not given.
 bool takeKeptSocket(SessionTransport* transport, uint16_t localPort)
 {
-    KeptSocket& kept = libraryState().kept;
+    KeptSocket& kept = keptSocketOf(transport->peerAddress);
     if (!kept.held || (localPort != 0 && localPort != kept.port))
         return false;
     kept.held = false;
@@ -120,7 +156,7 @@ bool takeKeptSocket(SessionTransport* transport, uint16_t localPort)
 // and none is kept yet.
 bool keepSocket(const SessionTransport* transport)
 {
-    KeptSocket& kept = libraryState().kept;
+    KeptSocket& kept = keptSocketOf(transport->peerAddress);
     if (!transport->keepable || kept.held)
         return false;
     kept.held = true;
@@ -147,10 +183,11 @@ struct KeptSocketRelease {
 
 void releaseKeptSockets()
 {
-    KeptSocket& kept = libraryState().kept;
-    if (kept.held)
-        closesocket(kept.socket);
-    kept.held = false;
+    for (KeptSocket& kept : libraryState().kept) {
+        if (kept.held)
+            closesocket(kept.socket);
+        kept.held = false;
+    }
 }
 
 const char* errorText(int32_t code)
@@ -211,9 +248,18 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     session->community = community;
     session->communityLength = communityLength;
 
+    if (session->peerName != nullptr &&
+        !resolvePeer(session->peerName, session->remotePort != 0 ? session->remotePort : DefaultPort,
+                     &transport->peerAddress)) {
+        diagnose("unknown host: %s\n", session->peerName);
+        library.lastError = SnmpErrUnknownHost;
+        return abortOpen(session);
+    }
+
+    // The socket, and the local port bound, are of the peer's family.
     const bool reused = takeKeptSocket(transport, session->localPort);
     if (!reused) {
-        transport->socket = winUdpSocket();
+        transport->socket = winUdpSocket(winSocketFamily(transport->peerAddress));
         if (transport->socket == INVALID_SOCKET) {
             transport->socket = -1;
             diagnoseSystemError("socket");
@@ -223,17 +269,8 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
         transport->keepable = session->localPort == 0;
     }
 
-    if (session->peerName != nullptr) {
-        if (!resolvePeer(session->peerName, session->remotePort != 0 ? session->remotePort : DefaultPort,
-                         &transport->peerAddress)) {
-            diagnose("unknown host: %s\n", session->peerName);
-            library.lastError = SnmpErrUnknownHost;
-            return abortOpen(session);
-        }
-    }
-
     Endpoint any = {};
-    any.family = EndpointIPv4;
+    any.family = transport->peerAddress.family == EndpointIPv6 ? EndpointIPv6 : EndpointIPv4;
     any.port = session->localPort;
     sockaddr_storage local;
     const int localLength = winSockaddrOf(any, &local);

@@ -111,10 +111,10 @@ TEST_F(HostFixture, ExitClosesTheKeptSocket)
     SnmpSession* session = openSession(&settings);
     ASSERT_NE(session, nullptr);
     closeSession(session);
-    ASSERT_TRUE(libraryState().kept.held);
-    const int32_t kept = libraryState().kept.socket;
+    ASSERT_TRUE(libraryState().kept[0].held);
+    const int32_t kept = libraryState().kept[0].socket;
     EXPECT_EQ(VTR_ExitModule(), 0);
-    EXPECT_FALSE(libraryState().kept.held);
+    EXPECT_FALSE(libraryState().kept[0].held);
     EXPECT_EQ(fcntl(kept, F_GETFD), -1);
 }
 

@@ -172,7 +172,7 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     getsockname(findSessionSlot(chosen)->transport->socket, reinterpret_cast<sockaddr*>(&bound), &length);
     EXPECT_EQ(ntohs(bound.sin_port), settings.localPort);
     closeSession(chosen);
-    EXPECT_FALSE(libraryState().kept.held);
+    EXPECT_FALSE(libraryState().kept[0].held);
     const int again = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -186,7 +186,7 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     const int32_t socketOfFirst = findSessionSlot(first)->transport->socket;
     EXPECT_NE(fcntl(socketOfFirst, F_GETFD) & FD_CLOEXEC, 0);
     closeSession(first);
-    ASSERT_TRUE(libraryState().kept.held);
+    ASSERT_TRUE(libraryState().kept[0].held);
     SnmpSession* second = openSession(&settings);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(findSessionSlot(second)->transport->socket, socketOfFirst);
@@ -198,9 +198,9 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     ASSERT_NE(named, nullptr);
     EXPECT_EQ(findSessionSlot(named)->transport->socket, socketOfFirst);
     closeSession(named);
-    ASSERT_TRUE(libraryState().kept.held);
+    ASSERT_TRUE(libraryState().kept[0].held);
     releaseKeptSockets();
-    EXPECT_FALSE(libraryState().kept.held);
+    EXPECT_FALSE(libraryState().kept[0].held);
     EXPECT_EQ(fcntl(socketOfFirst, F_GETFD), -1);
 }
 

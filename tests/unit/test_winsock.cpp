@@ -20,7 +20,7 @@ class LoopbackSocket {
 public:
     explicit LoopbackSocket(bool platforms = false)
     {
-        sock_ = platforms ? winUdpSocket() : socket(AF_INET, SOCK_DGRAM, 0);
+        sock_ = platforms ? winUdpSocket(AF_INET) : socket(AF_INET, SOCK_DGRAM, 0);
         if (sock_ == INVALID_SOCKET)
             return;
         sockaddr_in address{};

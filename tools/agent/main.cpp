@@ -20,7 +20,7 @@ using namespace testagent;
 namespace {
 
 const char usageText[] =
-    "usage: snmp-test-agent [--port N] [--address 127.x.y.z] [--table FILE] [--rows N]\n"
+    "usage: snmp-test-agent [--port N] [--address 127.x.y.z|::1] [--table FILE] [--rows N]\n"
     "                       [--community C]... [--any-community] [--readonly] [--create]\n"
     "                       [--v1-counter64] [misbehaviour...] [--log FILE]\n"
     "                       [--max-requests N] [--exit-after-seconds S] [--dump-table]\n"

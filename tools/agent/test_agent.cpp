@@ -37,7 +37,13 @@ int64_t nowMicros()
         .count();
 }
 
-bool isLoopback(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
+bool isLoopback(const Endpoint& address)
+{
+    static const uint8_t ipv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    if (address.family == EndpointIPv6)
+        return std::memcmp(address.address, ipv6Loopback, sizeof ipv6Loopback) == 0;
+    return address.family == EndpointIPv4 && address.address[0] == 127;
+}
 
 std::vector<Variable> copyBindings(const VarBind* var)
 {
@@ -296,11 +302,16 @@ bool TestAgent::open(std::string* error)
     std::string reason;
     if (socket_ >= 0)
         return true;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(config_.port);
-    if (inet_pton(AF_INET, config_.address.c_str(), &address.sin_addr) != 1 || !isLoopback(address.sin_addr)) {
-        reason = "refusing address " + config_.address + ": only 127.0.0.0/8";
+    Endpoint bound{};
+    bound.port = config_.port;
+    if (inet_pton(AF_INET, config_.address.c_str(), bound.address) == 1)
+        bound.family = EndpointIPv4;
+    else if (inet_pton(AF_INET6, config_.address.c_str(), bound.address) == 1)
+        bound.family = EndpointIPv6;
+    sockaddr_storage address;
+    socklen_t length = static_cast<socklen_t>(winSockaddrOf(bound, &address));
+    if (!isLoopback(bound)) {
+        reason = "refusing address " + config_.address + ": only 127.0.0.0/8 and ::1";
     } else {
         int fds[2];
         if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -308,20 +319,19 @@ bool TestAgent::open(std::string* error)
         } else {
             wakeRead_ = fds[0];
             wakeWrite_ = fds[1];
-            const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            const int sock = ::socket(winSocketFamily(bound), SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (sock < 0) {
                 reason = std::string("socket: ") + std::strerror(errno);
-            } else if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            } else if (::bind(sock, reinterpret_cast<sockaddr*>(&address), length) != 0) {
                 reason = "bind " + config_.address + ":" + std::to_string(config_.port) + ": " + std::strerror(errno);
                 ::close(sock);
             } else {
-                socklen_t length = sizeof address;
-                ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
+                winLocalEndpoint(sock, &bound);
                 // Benchmarks send bursts; a larger queue keeps them from being dropped.
                 const int buffer = 1 << 20;
                 ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
                 socket_ = sock;
-                port_ = ntohs(address.sin_port);
+                port_ = bound.port;
             }
         }
     }
@@ -420,10 +430,12 @@ int TestAgent::serveOne(int timeoutMs)
             }
         }
         if (fds[0].revents != 0) {
-            sockaddr_in source{};
-            socklen_t sourceLength = sizeof source;
+            sockaddr_storage from{};
+            socklen_t sourceLength = sizeof from;
             const ssize_t n = ::recvfrom(socket_, receiveBuffer_.data(), receiveBuffer_.size(), MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&source), &sourceLength);
+                                         reinterpret_cast<sockaddr*>(&from), &sourceLength);
+            Endpoint source;
+            winEndpointOf(reinterpret_cast<const sockaddr*>(&from), static_cast<int>(sourceLength), &source);
             if (n >= 0) {
                 handleDatagram(std::vector<uint8_t>(receiveBuffer_.begin(), receiveBuffer_.begin() + n), source);
                 return 1;
@@ -474,10 +486,12 @@ void TestAgent::run(uint64_t maxRequests, int64_t durationMs)
 void TestAgent::sendNow(const Outgoing& out)
 {
     // Replies only ever go back to loopback senders.
-    if (!isLoopback(out.destination.sin_addr))
+    if (!isLoopback(out.destination))
         return;
+    sockaddr_storage to;
+    const int toLength = winSockaddrOf(out.destination, &to);
     const ssize_t n = ::sendto(socket_, out.data.data(), out.data.size(), 0,
-                               reinterpret_cast<const sockaddr*>(&out.destination), sizeof out.destination);
+                               reinterpret_cast<const sockaddr*>(&to), static_cast<socklen_t>(toLength));
     if (n >= 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         ++sent_;
@@ -719,11 +733,11 @@ bool isRequest(int32_t command, int32_t version)
 
 }  // namespace
 
-void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in& source)
+void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const Endpoint& source)
 {
     LogEntry entry;
     entry.arrivalMicros = nowMicros();
-    entry.sourcePort = ntohs(source.sin_port);
+    entry.sourcePort = source.port;
 
     int32_t remaining = static_cast<int32_t>(std::min<size_t>(datagram.size(), INT32_MAX));
     uint8_t community[SnmpCommunityCapacity];
@@ -768,7 +782,7 @@ void TestAgent::handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in&
     PduPtr pdu;
     auto takePdu = [&](PduPtr decoded) {
         pdu = std::move(decoded);
-        winEndpointOf(reinterpret_cast<const sockaddr*>(&source), sizeof source, &pdu->peerAddress);
+        pdu->peerAddress = source;
         entry.command = pdu->command;
         entry.requestId = pdu->requestId;
         entry.bindings = copyBindings(pdu->variables);

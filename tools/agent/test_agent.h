@@ -141,7 +141,7 @@ extern const char ForgedValue[];
 // One received request, as a RequestHook sees it.
 struct ReceivedRequest {
     std::vector<uint8_t> datagram;  // as received; the hook may change it
-    sockaddr_in source{};
+    Endpoint source{};
     int32_t version = 0;
     std::string community;  // the community octets (the parameters block in version 2)
     size_t communityOffset = 0;  // where those octets start in datagram
@@ -200,7 +200,7 @@ struct HookOutcome {
 using RequestHook = std::function<HookOutcome(ReceivedRequest& request)>;
 
 struct AgentConfig {
-    std::string address = "127.0.0.1";  // anything outside 127.0.0.0/8 is refused
+    std::string address = "127.0.0.1";  // anything outside 127.0.0.0/8 and ::1 is refused
     uint16_t port = 0;                  // 0: the system chooses
     std::vector<std::string> communities{"public"};
     bool anyCommunity = false;  // accept every community
@@ -303,10 +303,10 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Outgoing {
         std::vector<uint8_t> data;
-        sockaddr_in destination{};
+        Endpoint destination{};
     };
 
-    void handleDatagram(std::vector<uint8_t> datagram, const sockaddr_in& source);
+    void handleDatagram(std::vector<uint8_t> datagram, const Endpoint& source);
     void sendDue();
     void sendNow(const Outgoing& out);
     int nextWaitMs(int requestedMs, Clock::time_point deadline, bool limited) const;
