@@ -1,5 +1,5 @@
-// A UDP peer on 127.0.0.1 for the tests: it receives what the engine sends
-// and answers from the same socket.
+// A UDP peer on 127.0.0.1 (or ::1) for the tests: it receives what the
+// engine sends and answers from the same socket.
 #pragma once
 
 #include <poll.h>
@@ -10,36 +10,35 @@
 #include "platform/winsock.h"
 #include "snmp/codec/message.h"
 
-// A UDP socket bound to 127.0.0.1 at a port of the system's choice, which
-// *port receives.
-inline int boundLoopbackSocket(uint16_t* port)
-{
-    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
-    *port = ntohs(address.sin_port);
-    return sock;
-}
-
-// 127.0.0.1 and the port, as the engine keeps an address.
-inline Endpoint loopbackEndpoint(uint16_t port)
+// The loopback address of the family (127.0.0.1, ::1) and the port, as the engine keeps an address.
+inline Endpoint loopbackEndpoint(uint16_t port, uint8_t family = EndpointIPv4)
 {
     Endpoint endpoint = {};
-    endpoint.family = EndpointIPv4;
-    endpoint.address[0] = 127;
-    endpoint.address[3] = 1;
+    endpoint.family = family;
+    endpoint.address[0] = family == EndpointIPv4 ? 127 : 0;
+    endpoint.address[family == EndpointIPv4 ? 3 : 15] = 1;
     endpoint.port = port;
     return endpoint;
 }
 
-// A UDP socket on 127.0.0.1 that receives what the engine sends and answers.
+// A UDP socket bound to the family's loopback address at a port of the
+// system's choice, which *port receives.
+inline int boundLoopbackSocket(uint16_t* port, uint8_t family = EndpointIPv4)
+{
+    const Endpoint loopback = loopbackEndpoint(0, family);
+    const int sock = socket(winSocketFamily(loopback), SOCK_DGRAM, 0);
+    sockaddr_storage address;
+    bind(sock, reinterpret_cast<sockaddr*>(&address), winSockaddrOf(loopback, &address));
+    Endpoint bound;
+    winLocalEndpoint(sock, &bound);
+    *port = bound.port;
+    return sock;
+}
+
+// A UDP socket on 127.0.0.1 (or ::1) that receives what the engine sends and answers.
 class LoopbackPeer {
 public:
-    LoopbackPeer() : sock_(boundLoopbackSocket(&port_)) {}
+    explicit LoopbackPeer(uint8_t family = EndpointIPv4) : sock_(boundLoopbackSocket(&port_, family)) {}
     ~LoopbackPeer() { closesocket(sock_); }
     LoopbackPeer(const LoopbackPeer&) = delete;
     LoopbackPeer& operator=(const LoopbackPeer&) = delete;
@@ -76,5 +75,5 @@ public:
 private:
     uint16_t port_ = 0;  // before sock_: the socket's creation sets it
     int sock_ = -1;
-    sockaddr_in last_{};
+    sockaddr_storage last_{};
 };
