@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Runs a command with Net-SNMP's agent and trap receiver on loopback.
 
-    peers.py [--snmpd] [--snmptrapd [--snmptrapd-conf LINE]...] [--agent "ARGS" --agent-bin PATH] [--keep-dir] -- COMMAND [ARG...]
+    peers.py [--snmpd] [--snmptrapd [--snmptrapd-conf LINE]...] [--ipv6] [--agent "ARGS" --agent-bin PATH] [--keep-dir] -- COMMAND [ARG...]
 
 Each peer listens on 127.0.0.1 at a free high port with a private configuration
 in a temporary folder. The command sees in its environment:
@@ -9,6 +9,10 @@ in a temporary folder. The command sees in its environment:
   TRAPD_PORT       the trap receiver's port
   TRAPD_LOG        the receiver's log file
   MODULE_ENGINE_ID the module's SNMPv3 engine identifier here ({module_engine_id} in --snmptrapd-conf)
+  SNMPD_PORT6      with --ipv6: the agent's port on ::1 too (the same communities
+                   from ::1, and the SNMPv3 user "ipv6user", SHA "ipv6auth123",
+                   AES "ipv6priv123", read-write)
+  TRAPD_PORT6      with --ipv6: the receiver's port on ::1 too
   AGENT_PORT       the project's test agent's port (started with ARGS and --log AGENT_LOG)
   AGENT_LOG        its request log
   PEERS_DIR        the temporary folder
@@ -27,6 +31,7 @@ import tempfile
 import time
 
 LOOPBACK = "127.0.0.1"
+LOOPBACK6 = "::1"
 
 
 def module_engine_id():
@@ -34,9 +39,9 @@ def module_engine_id():
     return "8000000005" + hashlib.md5(socket.gethostname().encode()).hexdigest()
 
 
-def free_udp_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind((LOOPBACK, 0))
+def free_udp_port(family=socket.AF_INET):
+    with socket.socket(family, socket.SOCK_DGRAM) as s:
+        s.bind((LOOPBACK if family == socket.AF_INET else LOOPBACK6, 0))
         return s.getsockname()[1]
 
 
@@ -56,7 +61,12 @@ class Peer:
         self.folder = folder
         self.process = None
         self.port = free_udp_port()
+        self.port6 = None  # a port on ::1 too, when set before the start
         self.log = os.path.join(folder, name + ".log")
+
+    def endpoints(self):
+        endpoints = "udp:%s:%d" % (LOOPBACK, self.port)
+        return endpoints + (",udp6:[%s]:%d" % (LOOPBACK6, self.port6) if self.port6 else "")
 
     def stop(self):
         if self.process and self.process.poll() is None:
@@ -81,7 +91,7 @@ class Snmpd(Peer):
     def start(self):
         self.process = subprocess.Popen(
             ["snmpd", "-f", "-Lf", self.log, "-C", "-c", self.conf, "-M", "/nonexistent",
-             "-p", os.path.join(self.folder, "snmpd.pid"), "udp:%s:%d" % (LOOPBACK, self.port)],
+             "-p", os.path.join(self.folder, "snmpd.pid"), self.endpoints()],
             env=peer_environment(self.folder), stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
@@ -108,7 +118,7 @@ class Snmptrapd(Peer):
     def start(self):
         self.process = subprocess.Popen(
             ["snmptrapd", "-f", "-Lf", self.log, "-C", "-c", self.conf, "-M", "/nonexistent", "-m", "",
-             "-On", "-p", os.path.join(self.folder, "snmptrapd.pid"), "udp:%s:%d" % (LOOPBACK, self.port)],
+             "-On", "-p", os.path.join(self.folder, "snmptrapd.pid"), self.endpoints()],
             env=peer_environment(self.folder), stdin=subprocess.DEVNULL)
         # It writes its version line once the port is open.
         deadline = time.monotonic() + 20
@@ -149,6 +159,7 @@ def main():
     parser.add_argument("--snmptrapd", action="store_true")
     parser.add_argument("--snmptrapd-conf", metavar="LINE", action="append", default=[],
                         help="a further line of snmptrapd's configuration (createUser, ...)")
+    parser.add_argument("--ipv6", action="store_true", help="the peers listen on ::1 too")
     parser.add_argument("--keep-dir", action="store_true")
     parser.add_argument("--agent", metavar="ARGS", help="start snmp-test-agent with these arguments")
     parser.add_argument("--agent-bin", default=os.environ.get("VANTOR_AGENT_BIN", "snmp-test-agent"))
@@ -165,12 +176,22 @@ def main():
     env["MODULE_ENGINE_ID"] = module_engine_id()
     try:
         if args.snmpd:
-            agent = Snmpd(folder, "".join(line + "\n" for line in args.snmpd_conf))
+            conf = args.snmpd_conf
+            if args.ipv6:
+                conf = conf + ["rocommunity6 public ::1", "rwcommunity6 private ::1",
+                               "createUser ipv6user SHA ipv6auth123 AES ipv6priv123", "rwuser ipv6user priv"]
+            agent = Snmpd(folder, "".join(line + "\n" for line in conf))
+            if args.ipv6:
+                agent.port6 = free_udp_port(socket.AF_INET6)
+                env["SNMPD_PORT6"] = str(agent.port6)
             peers.append(agent)
             agent.start()
             env["SNMPD_PORT"] = str(agent.port)
         if args.snmptrapd:
             receiver = Snmptrapd(folder, "".join(line + "\n" for line in args.snmptrapd_conf))
+            if args.ipv6:
+                receiver.port6 = free_udp_port(socket.AF_INET6)
+                env["TRAPD_PORT6"] = str(receiver.port6)
             peers.append(receiver)
             receiver.start()
             env["TRAPD_PORT"] = str(receiver.port)
