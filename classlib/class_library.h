@@ -16,7 +16,7 @@
 #include "platform/string_list.h"
 #include "platform/win_types.h"
 
-#define VTR_CLASS __attribute__((visibility("default")))
+#define VTR_CLASS PLATFORM_EXPORT
 
 // The count of holders of a handle or critical section shared by assignment
 // (classlib/shared_ownership.h).

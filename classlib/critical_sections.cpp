@@ -12,12 +12,12 @@ void releaseSection(CRITICAL_SECTION& section, SharedOwnership*& share)
 {
     if (leaveOwnership(share))
         DeleteCriticalSection(&section);
-    section.lock = nullptr;
+    section = CRITICAL_SECTION{};
 }
 
 }  // namespace
 
-CZEL_CHMS::CZEL_CHMS() : m_cs{nullptr}, m_share(nullptr) { InitializeCriticalSection(&m_cs); }
+CZEL_CHMS::CZEL_CHMS() : m_cs{}, m_share(nullptr) { InitializeCriticalSection(&m_cs); }
 
 CZEL_CHMS::~CZEL_CHMS() { releaseSection(m_cs, m_share); }
 
@@ -28,7 +28,7 @@ void CZEL_CHMS::LeaveCS() { LeaveCriticalSection(&m_cs); }
 CZEL_CHMS& CZEL_CHMS::operator=(const CZEL_CHMS& other)
 {
     // Already one lock (self-assignment among them): nothing to do.
-    if (m_cs.lock == other.m_cs.lock)
+    if (CriticalSectionSame(m_cs, other.m_cs))
         return *this;
     SharedOwnership* joined = nullptr;
     if (!joinOwnership(other.m_share, joined))

@@ -11,7 +11,7 @@
 #include "platform/win_types.h"
 
 #ifndef VANTOR_API
-#define VANTOR_API __attribute__((visibility("default")))
+#define VANTOR_API PLATFORM_EXPORT
 #endif
 
 // Splits text at every separator byte into fields, which replace the content

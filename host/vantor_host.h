@@ -9,7 +9,9 @@
 #include "platform/host_string.h"
 #include "platform/win_types.h"
 
-#define VANTOR_API __attribute__((visibility("default")))
+#ifndef VANTOR_API
+#define VANTOR_API PLATFORM_EXPORT
+#endif
 
 // SplitField, UnTab, InsertEx and the STR_ text tests.
 #include "host/string_helpers.h"

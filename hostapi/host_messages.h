@@ -3,6 +3,7 @@
 // from it with message 1124.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "hostapi/host_value.h"
@@ -17,6 +18,7 @@ struct HostContext {
     uint32_t hostWords[4];
     HWND window;
 };
+static_assert(offsetof(HostContext, window) == 16, "the window handle is the host context's fifth word");
 
 // Host messages (WM_USER + n).
 enum : UINT {

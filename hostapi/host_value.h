@@ -16,7 +16,7 @@ enum : uint32_t {
 
 // The host's script value. Members in the host's order, packed to 4 bytes.
 // The host's own record is 20 bytes (the string is a 32-bit pointer there);
-// on this 64-bit platform the string member is pointer-sized, so it is 24.
+// on a 64-bit platform the string member is pointer-sized, so it is 24.
 // Arguments arrive as a contiguous array of these.
 #pragma pack(push, 4)
 struct HostValue {
@@ -26,7 +26,8 @@ struct HostValue {
     uint32_t extra = 0;  // names a host binary variable when text is "BIN"
 };
 #pragma pack(pop)
-static_assert(sizeof(HostValue) == 24, "HostValue is packed to 4 bytes");
+static_assert(sizeof(HostValue) == 16 + sizeof(void*), "HostValue is packed to 4 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(HostValue) == 20, "the host's 32-bit HostValue is 20 bytes");
 
 inline bool isNumberValue(const HostValue& value) { return (value.type & 0xF000u) == HostTypeNumber; }
 inline bool isStringValue(const HostValue& value) { return value.type == HostTypeString; }

@@ -7,7 +7,7 @@
 #include "module/module_tables.h"
 #include "platform/win_types.h"
 
-#define VTR_EXPORT extern "C" __attribute__((visibility("default")))
+#define VTR_EXPORT extern "C" PLATFORM_EXPORT
 
 // The environment variable that turns the dump of every datagram on when the
 // module is initialised: any value but empty or "0".

@@ -32,6 +32,8 @@ struct FunEntry {
     int32_t id;
 };
 
+static_assert(sizeof(void*) != 4 || sizeof(ModuleInfo) == 32, "the host's module information is eight 32-bit words");
+
 const ModuleInfo* moduleInfoRecord();
 const DefineEntry* defineTableRows();   // ends with a row whose name is null
 const FunEntry* functionTableRows();    // ends with an all-zero row

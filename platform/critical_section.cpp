@@ -84,3 +84,5 @@ int CriticalSectionDepth(LPCRITICAL_SECTION section)
         return 0;
     return section->lock->depth;
 }
+
+bool CriticalSectionSame(const CRITICAL_SECTION& a, const CRITICAL_SECTION& b) { return a.lock == b.lock; }

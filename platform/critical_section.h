@@ -9,6 +9,7 @@
 // enters and leaves the same lock, and only one of them may be deleted (the
 // others must then no longer be used). CZEL_CHMS keeps count of such copies.
 //
+// On Windows these are kernel32's own; what follows is the stand-in's.
 // Unlike the platform, the stand-in forgives the misuses that would otherwise
 // corrupt memory or the lock's state:
 //  - entering, leaving or deleting a section that was never initialised
@@ -23,6 +24,7 @@
 
 #include "platform/win_types.h"
 
+#ifndef _WIN32
 struct CriticalSectionLock;
 
 struct CRITICAL_SECTION {
@@ -39,8 +41,12 @@ void EnterCriticalSection(LPCRITICAL_SECTION section);
 // Enters without waiting: TRUE when the calling thread now holds the section.
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
+#endif
 
 // How often the calling thread has entered the section without leaving it
 // (0 when another thread or nobody holds it). Not a platform function: the
 // tests and diagnostics look at a lock's state through it.
 int CriticalSectionDepth(LPCRITICAL_SECTION section);
+// Whether the two records name one lock: the stand-in's copies all do; a
+// Windows section is its record, and a copy of it is not the same lock.
+bool CriticalSectionSame(const CRITICAL_SECTION& a, const CRITICAL_SECTION& b);

@@ -30,3 +30,7 @@ private:
 
 // Number of extension modules currently linked into the chain.
 int AfxExtensionModuleCount();
+
+// The instance handle of the loaded module that holds the address (on Windows
+// the module's DllMain is handed its own); null when none does.
+HINSTANCE moduleInstanceOf(const void* address);

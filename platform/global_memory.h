@@ -7,6 +7,9 @@
 
 #include "platform/win_types.h"
 
+// On Windows: kernel32's own.
+#ifndef _WIN32
+
 #define GMEM_FIXED 0x0000
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_ZEROINIT 0x0040
@@ -22,3 +25,4 @@ BOOL GlobalUnlock(HGLOBAL handle);
 SIZE_T GlobalSize(HGLOBAL handle);
 // Null on success; a null handle is accepted and answers null.
 HGLOBAL GlobalFree(HGLOBAL handle);
+#endif

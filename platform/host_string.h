@@ -14,6 +14,8 @@
 
 #include <cstdarg>
 
+#include "platform/win_types.h"
+
 // The empty representation, never written and never freed. Its capacity of -1
 // marks it, rather than its address: the module and the host each carry a
 // copy of this code (hidden in each), and a string made by one may be
@@ -23,7 +25,7 @@ struct alignas(8) CStringEmptyRep {
     int capacity;
     char text[8];
 };
-extern CStringEmptyRep cstringEmptyRep __attribute__((visibility("hidden")));
+extern CStringEmptyRep cstringEmptyRep PLATFORM_HIDDEN;
 
 class __attribute__((packed, aligned(4))) CString {
 public:
@@ -106,7 +108,7 @@ public:
     void MakeUpper();
     void MakeLower();
 
-    void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Format(const char* format, ...) PLATFORM_PRINTF(2, 3);
     void FormatV(const char* format, va_list args);
 
     // Direct access for writers that know the length only afterwards.

@@ -1,70 +1,39 @@
 #include "platform/runtime.h"
 
-#include <sys/random.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/system_sources.h"
+
 namespace {
 
-int64_t realClock()
-{
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+int64_t realClock() { return systemClockMicroseconds() / 1000; }
 
 int libraryRand()
 {
     return std::rand();
 }
 
-uint64_t bootTicks()
-{
-    timespec now;
-#ifdef CLOCK_BOOTTIME
-    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0)
-#endif
-        clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
+uint64_t bootTicks() { return systemTicks(); }
 
 uint32_t systemEntropy()
 {
     uint32_t value = 0;
-    if (getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value))
+    if (systemRandom(&value))
         return value;
     // No random generator to read (a very early boot, a sandbox without the
     // call): the clocks, the process and a counter still differ between loads.
     static std::atomic<uint32_t> calls{0};
-    timespec real;
-    timespec monotonic;
-    clock_gettime(CLOCK_REALTIME, &real);
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    uint64_t mix = static_cast<uint64_t>(real.tv_nsec) ^ (static_cast<uint64_t>(real.tv_sec) << 20) ^
-                   (static_cast<uint64_t>(monotonic.tv_nsec) << 7) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+    const uint64_t real = static_cast<uint64_t>(systemClockMicroseconds());
+    uint64_t mix = real ^ (real << 20) ^ (systemTicks() << 7) ^ (systemProcessMark() << 32) ^
                    (static_cast<uint64_t>(calls.fetch_add(1)) * 0x9E3779B97F4A7C15ull);
     mix ^= mix >> 33;
     mix *= 0xFF51AFD7ED558CCDull;
     mix ^= mix >> 33;
     return static_cast<uint32_t>(mix);
-}
-
-// strerror_r comes in two shapes (GNU: answers the text; XSI: fills the
-// buffer and answers 0); either way the text is found.
-[[maybe_unused]] const char* errorDescription(const char* gnuResult, const char*)
-{
-    return gnuResult;
-}
-
-[[maybe_unused]] const char* errorDescription(int xsiResult, const char* buffer)
-{
-    return xsiResult == 0 ? buffer : "Unknown error";
 }
 
 std::atomic<ClockSource> clockSource{realClock};
@@ -137,9 +106,7 @@ int64_t runtimeClockMicroseconds()
     const ClockSource source = clockSource.load();
     if (source != realClock)
         return source() * 1000;
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    return systemClockMicroseconds();
 }
 
 int runtimeRand()
@@ -158,7 +125,7 @@ size_t runtimeFormatError(const char* label, char* out, size_t size)
         return 0;
     const int error = errno;
     char text[256];
-    const char* description = errorDescription(strerror_r(error, text, sizeof text), text);
+    const char* description = systemErrorText(error, text, sizeof text);
     const int length = label != nullptr && label[0] != '\0'
                            ? std::snprintf(out, size, "%.700s: %s\n", label, description)
                            : std::snprintf(out, size, "%s\n", description);
@@ -179,7 +146,7 @@ void runtimeReportError(const char* label)
     errno = error;
 }
 
-DWORD GetTickCount()
+DWORD runtimeTickCount()
 {
     return static_cast<DWORD>(tickSource.load()());
 }

@@ -1,10 +1,12 @@
 // The runtime library's clock, random numbers and error report, as the engine
-// uses them, plus the kernel's tick count.
+// uses them, plus the kernel's tick count (runtimeTickCount, read through a
+// source of its own so tests can drive it; on Windows its default is the
+// system's tick count).
 //
 // The names differ from the C library's so both can live in one program. The
 // wall clock behind runtimeFtime and runtimeTime, the random source behind
 // runtimeRand, the entropy source behind runtimeEntropy and the tick source
-// behind GetTickCount can each be replaced, so tests can drive time-outs,
+// behind runtimeTickCount can each be replaced, so tests can drive time-outs,
 // retransmission jitter, request ids and trap time stamps without waiting on
 // the real clock.
 #pragma once
@@ -15,6 +17,9 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <sys/timeb.h>  // the runtime's own _timeb
+#else
 // The runtime's time of day with milliseconds.
 struct _timeb {
     time_t time;             // whole seconds since 1970-01-01 00:00 UTC
@@ -22,6 +27,7 @@ struct _timeb {
     short timezone;          // always 0 here: the engine reads only time and millitm
     short dstflag;           // always 0 here
 };
+#endif
 
 // A wall clock: milliseconds since 1970-01-01 00:00 UTC.
 typedef int64_t (*ClockSource)();
@@ -39,12 +45,14 @@ typedef uint32_t (*EntropySource)();
 ClockSource setClockSource(ClockSource source);
 // Default: the C library's rand(), never seeded here.
 RandomSource setRandomSource(RandomSource source);
-// Default: CLOCK_BOOTTIME (the clock behind /proc/uptime), which goes on
-// counting while the system is suspended, as the platform's tick count does;
+// Default: on Windows the system's tick count (GetTickCount64); elsewhere
+// CLOCK_BOOTTIME (the clock behind /proc/uptime), which goes on counting
+// while the system is suspended, as the platform's tick count does;
 // CLOCK_MONOTONIC where CLOCK_BOOTTIME is not available.
 TickSource setTickSource(TickSource source);
-// Default: the system's random generator (getrandom), or where that cannot be
-// read, a mix of the clocks, the process id and a counter.
+// Default: the system's random generator (getrandom; on Windows
+// BCryptGenRandom), or where that cannot be read, a mix of the clocks, the
+// process id and a counter.
 EntropySource setEntropySource(EntropySource source);
 
 // _ftime: fills the seconds and milliseconds of one clock reading.
@@ -69,5 +77,5 @@ void runtimeReportError(const char* label);
 size_t runtimeFormatError(const char* label, char* out, size_t size);
 
 // Milliseconds since the system started, wrapping to 0 after 2^32 - 1
-// (about 49.7 days), like the platform's 32-bit tick count.
-DWORD GetTickCount();
+// (about 49.7 days), like the platform's 32-bit tick count (GetTickCount).
+DWORD runtimeTickCount();

@@ -7,6 +7,10 @@
 
 #include "platform/win_types.h"
 
+// On Windows: user32's own, and a window is a real one (the host's, or a
+// test's message-only window).
+#ifndef _WIN32
+
 struct WindowRecord;
 typedef WindowRecord* HWND;
 
@@ -19,3 +23,4 @@ struct WindowRecord {
 
 // Answers 0 when there is no window or it has no procedure.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#endif

@@ -5,10 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
-#include "platform/hex_digits.h"
 
 namespace {
 
@@ -45,40 +42,6 @@ timespec slackFreeWait(int64_t microseconds)
     return wait;
 }
 
-UINT countOf(const WinFdSet* set)
-{
-    // A count beyond the array (a set filled by hand) is never read past.
-    return set->fd_count > WIN_FD_SETSIZE ? WIN_FD_SETSIZE : set->fd_count;
-}
-
-// One part of an address text from *p, read up to the first character that is
-// no digit of its base; *p moves past it. False when it has no digits. A value
-// beyond 32 bits reads as 2^32, which no part's range holds.
-bool readAddressPart(const char** p, uint64_t* value)
-{
-    const char* s = *p;
-    unsigned base = 10;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        s += 2;
-    } else if (s[0] == '0') {
-        base = 8;
-    }
-    const char* const digits = s;
-    uint64_t read = 0;
-    for (;; ++s) {
-        const int digit = hexDigitValue(*s);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base)
-            break;
-        read = read * base + static_cast<unsigned>(digit);
-        if (read > UINT32_MAX)
-            read = uint64_t{UINT32_MAX} + 1;
-    }
-    *p = s;
-    *value = read;
-    return s != digits;
-}
-
 }  // namespace
 
 int closesocket(SOCKET sock)
@@ -86,7 +49,7 @@ int closesocket(SOCKET sock)
     return close(sock) == 0 ? 0 : SOCKET_ERROR;
 }
 
-int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength)
+int winRecvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength)
 {
     if (length < 0 || (fromLength != nullptr && *fromLength < 0)) {
         errno = EINVAL;
@@ -111,6 +74,27 @@ int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, i
         return SOCKET_ERROR;
     }
     return static_cast<int>(received);
+}
+
+bool winSocketsStart() { return true; }
+
+void winSocketsStop() {}
+
+int winSendto(SOCKET sock, const void* data, size_t length, const sockaddr* to, int toLength)
+{
+    return sendto(sock, data, length, 0, to, static_cast<socklen_t>(toLength)) < 0 ? SOCKET_ERROR
+                                                                                   : static_cast<int>(length);
+}
+
+int winBind(SOCKET sock, const sockaddr* address, int addressLength)
+{
+    return bind(sock, address, static_cast<socklen_t>(addressLength)) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int winSetBroadcast(SOCKET sock)
+{
+    const int allow = 1;
+    return setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) == 0 ? 0 : SOCKET_ERROR;
 }
 
 SOCKET winUdpSocket(int family)
@@ -143,7 +127,7 @@ int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int
     const int64_t deadline = monotonicMicroseconds() + asked;
     for (int64_t left = asked;; left = deadline - monotonicMicroseconds()) {
         if (left > kReceiveSliceMicroseconds + kSliceLatenessMicroseconds) {
-            const int received = recvfrom(sock, buffer, length, 0, from, fromLength);
+            const int received = winRecvfrom(sock, buffer, length, 0, from, fromLength);
             if (received != SOCKET_ERROR || (errno != ETIMEDOUT && errno != EINTR))
                 return received;
             continue;  // the slice ran out, or a signal came
@@ -160,7 +144,7 @@ int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int
             }
             // Without waiting: a datagram the poll saw may be gone (a bad
             // checksum), and then the time left is waited on.
-            const int received = recvfrom(sock, buffer, length, MSG_DONTWAIT, from, fromLength);
+            const int received = winRecvfrom(sock, buffer, length, MSG_DONTWAIT, from, fromLength);
             if (received != SOCKET_ERROR || (errno != EAGAIN && errno != EWOULDBLOCK))
                 return received;
         }
@@ -169,74 +153,6 @@ int winRecvfromWithin(SOCKET sock, char* buffer, int length, sockaddr* from, int
             return SOCKET_ERROR;
         }
     }
-}
-
-int winSockaddrOf(const Endpoint& endpoint, sockaddr_storage* out)
-{
-    std::memset(out, 0, sizeof *out);
-    if (endpoint.family == EndpointIPv4) {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(out);
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(endpoint.port);
-        std::memcpy(&v4->sin_addr, endpoint.address, EndpointIPv4Length);
-        return sizeof *v4;
-    }
-    if (endpoint.family == EndpointIPv6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(out);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(endpoint.port);
-        std::memcpy(&v6->sin6_addr, endpoint.address, EndpointIPv6Length);
-        v6->sin6_scope_id = endpoint.scopeId;
-        return sizeof *v6;
-    }
-    return 0;
-}
-
-bool winEndpointOf(const sockaddr* address, int length, Endpoint* out)
-{
-    std::memset(out, 0, sizeof *out);
-    if (address == nullptr || length < static_cast<int>(sizeof(sa_family_t)))
-        return false;
-    if (address->sa_family == AF_INET && length >= static_cast<int>(sizeof(sockaddr_in))) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        out->family = EndpointIPv4;
-        out->port = ntohs(v4->sin_port);
-        std::memcpy(out->address, &v4->sin_addr, EndpointIPv4Length);
-        return true;
-    }
-    if (address->sa_family == AF_INET6 && length >= static_cast<int>(sizeof(sockaddr_in6))) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        out->family = EndpointIPv6;
-        out->port = ntohs(v6->sin6_port);
-        std::memcpy(out->address, &v6->sin6_addr, EndpointIPv6Length);
-        out->scopeId = v6->sin6_scope_id;
-        return true;
-    }
-    return false;
-}
-
-bool winLocalEndpoint(SOCKET sock, Endpoint* out)
-{
-    sockaddr_storage local;
-    std::memset(&local, 0, sizeof local);
-    socklen_t length = sizeof local;
-    if (getsockname(sock, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        std::memset(out, 0, sizeof *out);
-        return false;
-    }
-    return winEndpointOf(reinterpret_cast<const sockaddr*>(&local), static_cast<int>(length), out);
-}
-
-int winSocketFamily(const Endpoint& endpoint)
-{
-    return endpoint.family == EndpointIPv6 ? AF_INET6 : AF_INET;
-}
-
-void winAddressText(const Endpoint& endpoint, char* out, int size)
-{
-    if (endpoint.family == EndpointNone ||
-        inet_ntop(winSocketFamily(endpoint), endpoint.address, out, static_cast<socklen_t>(size)) == nullptr)
-        std::snprintf(out, static_cast<size_t>(size), "?");
 }
 
 hostent* winGethostbyname(const char* name)
@@ -248,45 +164,6 @@ hostent* winGethostbyname(const char* name)
         name = local;
     }
     return gethostbyname(name);
-}
-
-void winFdZero(WinFdSet* set)
-{
-    if (set != nullptr)
-        set->fd_count = 0;
-}
-
-void winFdSet(SOCKET sock, WinFdSet* set)
-{
-    if (set == nullptr || __WSAFDIsSet(sock, set))
-        return;
-    if (set->fd_count < WIN_FD_SETSIZE)
-        set->fd_array[set->fd_count++] = sock;
-}
-
-void winFdClr(SOCKET sock, WinFdSet* set)
-{
-    if (set == nullptr)
-        return;
-    const UINT count = countOf(set);
-    UINT kept = 0;
-    for (UINT i = 0; i < count; ++i) {
-        if (set->fd_array[i] != sock)
-            set->fd_array[kept++] = set->fd_array[i];
-    }
-    set->fd_count = kept;
-}
-
-int __WSAFDIsSet(SOCKET sock, WinFdSet* set)
-{
-    if (set == nullptr)
-        return 0;
-    const UINT count = countOf(set);
-    for (UINT i = 0; i < count; ++i) {
-        if (set->fd_array[i] == sock)
-            return 1;
-    }
-    return 0;
 }
 
 int winSelect(int /*socketLimit*/, WinFdSet* readSet, WinFdSet* writeSet, WinFdSet* exceptSet,
@@ -373,42 +250,4 @@ int winSelect(int /*socketLimit*/, WinFdSet* readSet, WinFdSet* writeSet, WinFdS
         ready += static_cast<int>(kept);
     }
     return ready;
-}
-
-bool winParseInetAddress(const char* text, in_addr_t* address)
-{
-    if (text == nullptr)
-        return false;
-    constexpr int kMaxParts = 4;
-    // The largest value of the last part, by the number of parts.
-    constexpr uint64_t kLastPartLimit[kMaxParts] = {0xFFFFFFFFu, 0xFFFFFFu, 0xFFFFu, 0xFFu};
-    uint64_t parts[kMaxParts];
-    int count = 0;
-    const char* p = text;
-    for (;;) {
-        if (count == kMaxParts || !readAddressPart(&p, &parts[count]))
-            return false;
-        ++count;
-        if (*p != '.')
-            break;
-        ++p;
-    }
-    if (*p != '\0' && *p != ' ')
-        return false;
-    uint32_t hostOrder = 0;
-    for (int i = 0; i < count - 1; ++i) {
-        if (parts[i] > 0xFF)
-            return false;
-        hostOrder |= static_cast<uint32_t>(parts[i]) << (24 - 8 * i);
-    }
-    if (parts[count - 1] > kLastPartLimit[count - 1])
-        return false;
-    *address = htonl(hostOrder | static_cast<uint32_t>(parts[count - 1]));
-    return true;
-}
-
-in_addr_t winInetAddr(const char* text)
-{
-    in_addr_t address;
-    return winParseInetAddress(text, &address) ? address : INADDR_NONE;
 }

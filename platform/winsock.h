@@ -22,8 +22,17 @@
 //
 // Errors are reported the POSIX way, in errno, so the runtime's error report
 // (runtimeReportError) describes them.
+//
+// On Windows the names Winsock has are Winsock's own (platform/windows/
+// winsock_names.h); the functions below keep their contracts there, over
+// Winsock 2 (platform/windows/winsock.cpp), errors copied into errno too.
 #pragma once
 
+#include "platform/endpoint.h"
+
+#ifdef _WIN32
+#include "platform/windows/winsock_names.h"
+#else
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -55,6 +64,18 @@ struct WinFdSet {
 
 // Closes the socket: 0, or SOCKET_ERROR with errno set.
 int closesocket(SOCKET sock);
+#endif
+
+// Starts and stops the system's sockets for the module (Winsock's WSAStartup
+// and WSACleanup, from the module's load and unload; nothing to do elsewhere).
+bool winSocketsStart();
+void winSocketsStop();
+
+// sendto, bind and the broadcast permission (SO_BROADCAST on) with errno set
+// on failure, as the engine reads it: 0 (or the octets sent), or SOCKET_ERROR.
+int winSendto(SOCKET sock, const void* data, size_t length, const sockaddr* to, int toLength);
+int winBind(SOCKET sock, const sockaddr* address, int addressLength);
+int winSetBroadcast(SOCKET sock);
 
 // Winsock's recvfrom, whose address length is an int. On return *fromLength
 // holds the length of the source address. Byte count, or SOCKET_ERROR.
@@ -63,7 +84,7 @@ int closesocket(SOCKET sock);
 // WSAEMSGSIZE): the rest of it is lost, and a part must not pass for the whole.
 // A receive timeout that expires fails with ETIMEDOUT (WSAETIMEDOUT); with
 // MSG_DONTWAIT, nothing to read fails with EWOULDBLOCK (WSAEWOULDBLOCK).
-int recvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
+int winRecvfrom(SOCKET sock, char* buffer, int length, int flags, sockaddr* from, int* fromLength);
 
 // A UDP socket of the family (AF_INET or AF_INET6) that child processes do
 // not inherit (the platform's WSASocket with WSA_FLAG_NO_HANDLE_INHERIT).
@@ -143,8 +164,10 @@ void winFdZero(WinFdSet* set);
 void winFdSet(SOCKET sock, WinFdSet* set);
 // FD_CLR: removes the socket, keeping the order of the others.
 void winFdClr(SOCKET sock, WinFdSet* set);
-// FD_ISSET: non-zero when the socket is in the set.
+// FD_ISSET: non-zero when the socket is in the set (Winsock's own on Windows).
+#ifndef _WIN32
 int __WSAFDIsSet(SOCKET sock, WinFdSet* set);
+#endif
 inline int winFdIsSet(SOCKET sock, WinFdSet* set) { return __WSAFDIsSet(sock, set); }
 
 // Winsock's select. socketLimit is ignored, as by Winsock (every listed

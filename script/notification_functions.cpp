@@ -55,7 +55,7 @@ void notify(const HostValue* args, HostValue& result, int32_t command)
     ScopedSession session(settings);
     if (!session)
         return;
-    const uint32_t upTime = GetTickCount() / 10;  // hundredths of a second
+    const uint32_t upTime = runtimeTickCount() / 10;  // hundredths of a second
     PduHolder pdu(createPdu(command));
     if (pdu == nullptr || addVar(pdu.get(), SysUpTime0, 9, ASN_TIMETICKS, &upTime, sizeof upTime) == nullptr ||
         addVar(pdu.get(), SnmpTrapOid0, 11, ASN_OBJECT_ID, trapOid, 4 * count) == nullptr ||

@@ -138,7 +138,7 @@ bool answerFromReadAhead(HostValue& result)
         return false;
     ScriptState& state = scriptState();
     // Unsigned, so that the tick count's wrap does not matter.
-    const DWORD age = GetTickCount() - ahead.takenAt;
+    const DWORD age = runtimeTickCount() - ahead.takenAt;
     if (!isCurrentTarget(ahead) || age > ReadAheadFreshMs || ahead.afterCount != state.lastOidCount ||
         std::memcmp(ahead.after, state.lastOid, sizeof(uint32_t) * static_cast<size_t>(state.lastOidCount)) != 0) {
         dropKept(ahead);
@@ -206,7 +206,7 @@ VarListHolder walkStep(ScopedSession& session)
         VarListHolder list = takeVariables(std::move(answer));
         if (list != nullptr) {
             freeVarList(ahead.held);
-            ahead.takenAt = GetTickCount();  // nothing is kept while a request goes out
+            ahead.takenAt = runtimeTickCount();  // nothing is kept while a request goes out
             ahead.held = continuingPart(list.get(), list->next);
             list->next = nullptr;
         }

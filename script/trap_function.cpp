@@ -34,7 +34,7 @@ bool sendTrap(SnmpSession* session, uint32_t agentAddress, int32_t genericTrap, 
     std::memcpy(pdu->agentAddress, &agentAddress, sizeof pdu->agentAddress);
     pdu->genericTrap = genericTrap;
     pdu->specificTrap = specificTrap;
-    pdu->timeStamp = GetTickCount() / 10;
+    pdu->timeStamp = runtimeTickCount() / 10;
     return sendPdu(session, pdu.get()) != 0;
 }
 

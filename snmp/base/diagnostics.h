@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "platform/win_types.h"
+
 enum class DiagnosticStream {
     Error,   // standard error: every diagnostic but one
     Output,  // standard output: the discovery's failure line
@@ -17,9 +19,9 @@ typedef void (*DiagnosticSink)(DiagnosticStream stream, const char* text, size_t
 DiagnosticSink setDiagnosticSink(DiagnosticSink sink);
 
 // A formatted diagnostic to standard error ("Mangled packet\n").
-void diagnose(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void diagnose(const char* format, ...) PLATFORM_PRINTF(1, 2);
 // The same to standard output.
-void diagnoseOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void diagnoseOutput(const char* format, ...) PLATFORM_PRINTF(1, 2);
 // The runtime's error report for the failed call `label`: "label: <text of
 // errno>\n" to standard error. errno is left as it was.
 void diagnoseSystemError(const char* label);

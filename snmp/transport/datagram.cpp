@@ -24,7 +24,7 @@ void writeEndpoint(const Endpoint& endpoint, char* out, size_t size)
 
 // The heading line, then 16 octets a line: decimal offset, the octets in
 // groups of four, and their printable characters.
-void dump(const char* heading, int32_t socket, const Endpoint& peer, const uint8_t* octets, int32_t length)
+void dump(const char* heading, SOCKET socket, const Endpoint& peer, const uint8_t* octets, int32_t length)
 {
     Endpoint local;
     winLocalEndpoint(socket, &local);
@@ -60,7 +60,7 @@ void dump(const char* heading, int32_t socket, const Endpoint& peer, const uint8
 
 void setDatagramDump(bool on) { dumping.store(on, std::memory_order_relaxed); }
 
-int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const Endpoint& to, bool* broadcast)
+int sendDatagram(SOCKET socket, const uint8_t* packet, int32_t length, const Endpoint& to, bool* broadcast)
 {
     if (dumping.load(std::memory_order_relaxed))
         dump("Sending", socket, to, packet, length);
@@ -68,16 +68,15 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const En
     sockaddr_storage destination;
     const int addressLength = winSockaddrOf(to, &destination);
     const sockaddr* address = reinterpret_cast<const sockaddr*>(&destination);
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, addressLength) >= 0)
+    if (winSendto(socket, packet, static_cast<size_t>(length), address, addressLength) >= 0)
         return 0;
     if (errno != EACCES)
         return -1;
-    const int allow = 1;
-    if (setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow) != 0) {
+    if (winSetBroadcast(socket) != 0) {
         errno = EACCES;
         return -1;
     }
-    if (sendto(socket, packet, static_cast<size_t>(length), 0, address, addressLength) < 0)
+    if (winSendto(socket, packet, static_cast<size_t>(length), address, addressLength) < 0)
         return -1;
     *broadcast = true;
     return 0;
@@ -85,14 +84,14 @@ int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const En
 
 namespace {
 
-int readDatagramWaiting(int32_t socket, uint8_t* packet, Endpoint* from, const timeval* wait)
+int readDatagramWaiting(SOCKET socket, uint8_t* packet, Endpoint* from, const timeval* wait)
 {
     sockaddr_storage source;
     std::memset(&source, 0, sizeof source);
     int fromLength = sizeof source;
     char* const buffer = reinterpret_cast<char*>(packet);
     sockaddr* const sender = reinterpret_cast<sockaddr*>(&source);
-    const int received = wait == nullptr ? recvfrom(socket, buffer, SnmpPacketSize, 0, sender, &fromLength)
+    const int received = wait == nullptr ? winRecvfrom(socket, buffer, SnmpPacketSize, 0, sender, &fromLength)
                                          : winRecvfromWithin(socket, buffer, SnmpPacketSize, sender, &fromLength, wait);
     winEndpointOf(sender, fromLength, from);  // leaves errno as it is
     if (received >= 0 && dumping.load(std::memory_order_relaxed)) {
@@ -105,12 +104,12 @@ int readDatagramWaiting(int32_t socket, uint8_t* packet, Endpoint* from, const t
 
 }  // namespace
 
-int readDatagram(int32_t socket, uint8_t* packet, Endpoint* from)
+int readDatagram(SOCKET socket, uint8_t* packet, Endpoint* from)
 {
     return readDatagramWaiting(socket, packet, from, nullptr);
 }
 
-int readDatagramWithin(int32_t socket, uint8_t* packet, Endpoint* from, const timeval& wait)
+int readDatagramWithin(SOCKET socket, uint8_t* packet, Endpoint* from, const timeval& wait)
 {
     return readDatagramWaiting(socket, packet, from, &wait);
 }

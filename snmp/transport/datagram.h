@@ -12,12 +12,12 @@
 // a broadcast (EACCES) gets the socket's broadcast permission and the
 // datagram once more; *broadcast then says that it went out as one. 0, or -1
 // with errno set.
-int sendDatagram(int32_t socket, const uint8_t* packet, int32_t length, const Endpoint& to, bool* broadcast);
+int sendDatagram(SOCKET socket, const uint8_t* packet, int32_t length, const Endpoint& to, bool* broadcast);
 
 // Reads one datagram of at most SnmpPacketSize octets and its sender: the
 // octets read, or -1 (errno says why).
-int readDatagram(int32_t socket, uint8_t* packet, Endpoint* from);
+int readDatagram(SOCKET socket, uint8_t* packet, Endpoint* from);
 
 // The same, waiting at most `wait` for the datagram (winRecvfromWithin): -1
 // with errno ETIMEDOUT when none came in time.
-int readDatagramWithin(int32_t socket, uint8_t* packet, Endpoint* from, const timeval& wait);
+int readDatagramWithin(SOCKET socket, uint8_t* packet, Endpoint* from, const timeval& wait);

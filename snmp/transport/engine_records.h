@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/winsock.h"
 #include "snmp/snmp.h"
 #include "snmp/transport/time_of_day.h"
 
@@ -23,7 +24,7 @@ struct PendingRequest {
 
 // The network side of a session.
 struct SessionTransport {
-    int32_t socket;           // -1 while there is none
+    SOCKET socket;            // INVALID_SOCKET while there is none
     Endpoint peerAddress;     // default destination; no family without a peer name
     PendingRequest* pending;  // newest first
     // Bound to a port of the system's choice and never given the broadcast
@@ -44,7 +45,7 @@ struct SessionTransport {
 // stranger's datagram.
 struct KeptSocket {
     bool held;
-    int32_t socket;
+    SOCKET socket;
     bool unanswered;  // read away what waits on it before it is used again
     // The port it holds for the module's life: a call that names it as its
     // local port is given this socket.

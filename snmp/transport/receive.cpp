@@ -179,7 +179,7 @@ void readSockets(WinFdSet* readSet)
 {
     for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
         SessionTransport* transport = slot->transport;
-        if (transport->socket == -1 || !__WSAFDIsSet(transport->socket, readSet))
+        if (transport->socket == INVALID_SOCKET || !__WSAFDIsSet(transport->socket, readSet))
             continue;
         uint8_t packet[SnmpPacketSize];
         Endpoint from;

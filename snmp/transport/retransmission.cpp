@@ -43,10 +43,12 @@ int32_t prepareWait(int32_t* socketLimit, WinFdSet* readSet, timeval* wait, int3
     bool anyPending = false;
     TimeOfDay earliest = {0, 0};
     for (SessionSlot* slot = libraryState().sessions; slot != nullptr; slot = slot->next) {
-        const int32_t sock = slot->transport->socket;
-        if (sock != -1) {
-            if (*socketLimit < sock + 1)
-                *socketLimit = sock + 1;
+        const SOCKET sock = slot->transport->socket;
+        if (sock != INVALID_SOCKET) {
+            // Winsock ignores the limit; the number matters to BSD select only.
+            const int32_t limit = static_cast<int32_t>(sock) + 1;
+            if (*socketLimit < limit)
+                *socketLimit = limit;
             winFdSet(sock, readSet);
         }
         ++count;
@@ -63,7 +65,7 @@ int32_t prepareWait(int32_t* socketLimit, WinFdSet* readSet, timeval* wait, int3
     const int64_t current = static_cast<int64_t>(wait->tv_sec) * 1000000 + wait->tv_usec;
     if (*block == 1 || left < current) {
         wait->tv_sec = static_cast<time_t>(left / 1000000);
-        wait->tv_usec = static_cast<suseconds_t>(left % 1000000);
+        wait->tv_usec = static_cast<decltype(wait->tv_usec)>(left % 1000000);
         *block = 0;
     }
     return count;

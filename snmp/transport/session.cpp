@@ -168,7 +168,7 @@ bool keepSocket(const SessionTransport* transport)
 
 // The port the system chose for a socket bound to port 0; 0 (never kept)
 // when it cannot say.
-uint16_t boundPortOf(int32_t socket)
+uint16_t boundPortOf(SOCKET socket)
 {
     Endpoint local;
     return winLocalEndpoint(socket, &local) ? local.port : 0;
@@ -222,7 +222,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     SnmpSession* session = &block->session;
     std::memcpy(session, settings, sizeof(SnmpSession));
     session->usm = nullptr;  // only the engine makes one
-    transport->socket = -1;
+    transport->socket = INVALID_SOCKET;
     slot->session = session;
     slot->transport = transport;
     slot->next = library.sessions;
@@ -261,7 +261,6 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     if (!reused) {
         transport->socket = winUdpSocket(winSocketFamily(transport->peerAddress));
         if (transport->socket == INVALID_SOCKET) {
-            transport->socket = -1;
             diagnoseSystemError("socket");
             library.lastError = SnmpErrGeneric;
             return abortOpen(session);
@@ -274,7 +273,7 @@ SnmpSession* openSessionTransport(const SnmpSession* settings)
     any.port = session->localPort;
     sockaddr_storage local;
     const int localLength = winSockaddrOf(any, &local);
-    if (!reused && bind(transport->socket, reinterpret_cast<const sockaddr*>(&local), localLength) != 0) {
+    if (!reused && winBind(transport->socket, reinterpret_cast<const sockaddr*>(&local), localLength) != 0) {
         diagnoseSystemError("bind");
         library.lastError = SnmpErrBadLocalPort;
         return abortOpen(session);
@@ -300,7 +299,7 @@ int32_t closeSession(SnmpSession* session)
     *link = slot->next;
 
     releaseUsmSession(slot->session->usm);
-    if (slot->transport->socket != -1 && !keepSocket(slot->transport))
+    if (slot->transport->socket != INVALID_SOCKET && !keepSocket(slot->transport))
         closesocket(slot->transport->socket);
     releasePendingList(slot->transport->pending);
     engineFree(slot);  // the whole SessionBlock: its first member

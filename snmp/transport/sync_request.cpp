@@ -87,7 +87,7 @@ int32_t syncExchange(SnmpSession* session, SnmpPdu* pdu, SnmpPdu** response)
         // With one session open the wait is a receive with a time limit:
         // mostly one system call instead of a select and a receive.
         SessionSlot* only = libraryState().sessions;
-        if (only != nullptr && only->next == nullptr && only->transport->socket != -1) {
+        if (only != nullptr && only->next == nullptr && only->transport->socket != INVALID_SOCKET) {
             if (receiveWithin(only, timeLeft) != 1)
                 processTimeouts();
             continue;

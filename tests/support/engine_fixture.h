@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <cstring>
 #include <string>
@@ -19,6 +18,7 @@
 #include "snmp/transport/session.h"
 #include "snmp/transport/sync_request.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/socket_state.h"
 #include "tests/support/wire.h"
 
 // A decoded datagram that frees itself.

@@ -9,6 +9,7 @@
 #include "hostapi/host_messages.h"
 #include "hostapi/host_value.h"
 #include "module/entry_points.h"
+#include "tests/support/test_window.h"
 
 struct Delivered {
     UINT message;
@@ -20,19 +21,14 @@ struct Delivered {
 
 // A host window that records what it is sent and answers 1124 as configured.
 struct FakeHost {
-    WindowRecord record{};
+    TestWindow window{&FakeHost::procedure, this};
     HostContext context{};
     std::vector<Delivered> delivered;
     LRESULT lookupAnswer = 0;
     LRESULT accessAnswer = 0;
     int servicesAsked = 0;
 
-    FakeHost()
-    {
-        record.procedure = &FakeHost::procedure;
-        record.userData = this;
-        context.window = &record;
-    }
+    FakeHost() { context.window = window.handle(); }
 
     static std::string take(HGLOBAL handle)
     {
@@ -41,9 +37,9 @@ struct FakeHost {
         return std::string(text.GetString(), static_cast<size_t>(text.GetLength()));
     }
 
-    static LRESULT procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    static LRESULT procedure(void* self, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        FakeHost& host = *static_cast<FakeHost*>(window->userData);
+        FakeHost& host = *static_cast<FakeHost*>(self);
         if (message == HostMsgServices) {
             ++host.servicesAsked;
             return wParam == HostServiceBinLookup ? host.lookupAnswer

@@ -2,8 +2,6 @@
 // engine sends and answers from the same socket.
 #pragma once
 
-#include <poll.h>
-
 #include <cstdint>
 #include <vector>
 
@@ -23,12 +21,12 @@ inline Endpoint loopbackEndpoint(uint16_t port, uint8_t family = EndpointIPv4)
 
 // A UDP socket bound to the family's loopback address at a port of the
 // system's choice, which *port receives.
-inline int boundLoopbackSocket(uint16_t* port, uint8_t family = EndpointIPv4)
+inline SOCKET boundLoopbackSocket(uint16_t* port, uint8_t family = EndpointIPv4)
 {
     const Endpoint loopback = loopbackEndpoint(0, family);
-    const int sock = socket(winSocketFamily(loopback), SOCK_DGRAM, 0);
+    const SOCKET sock = winUdpSocket(winSocketFamily(loopback));
     sockaddr_storage address;
-    bind(sock, reinterpret_cast<sockaddr*>(&address), winSockaddrOf(loopback, &address));
+    winBind(sock, reinterpret_cast<sockaddr*>(&address), winSockaddrOf(loopback, &address));
     Endpoint bound;
     winLocalEndpoint(sock, &bound);
     *port = bound.port;
@@ -48,12 +46,11 @@ public:
     // One datagram, or an empty vector when none came within the time.
     std::vector<uint8_t> receive(int timeoutMs = 2000)
     {
-        pollfd p{sock_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0)
-            return {};
         std::vector<uint8_t> data(SnmpPacketSize + 100);
-        socklen_t length = sizeof last_;
-        const ssize_t n = recvfrom(sock_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&last_), &length);
+        lastLength_ = sizeof last_;
+        const timeval wait = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
+        const int n = winRecvfromWithin(sock_, reinterpret_cast<char*>(data.data()), static_cast<int>(data.size()),
+                                        reinterpret_cast<sockaddr*>(&last_), &lastLength_, &wait);
         data.resize(n > 0 ? static_cast<size_t>(n) : 0);
         return data;
     }
@@ -69,11 +66,12 @@ public:
 
     void reply(const std::vector<uint8_t>& data)
     {
-        sendto(sock_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&last_), sizeof last_);
+        winSendto(sock_, data.data(), data.size(), reinterpret_cast<const sockaddr*>(&last_), lastLength_);
     }
 
 private:
     uint16_t port_ = 0;  // before sock_: the socket's creation sets it
-    int sock_ = -1;
+    SOCKET sock_ = INVALID_SOCKET;
     sockaddr_storage last_{};
+    int lastLength_ = sizeof last_;  // of the last sender's address
 };

@@ -3,8 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <optional>
@@ -18,7 +16,7 @@ public:
     static constexpr int ReplyWaitMs = 5000;
 
     ManagerSocket() : fd_(boundLoopbackSocket(&port_)) {}
-    ~ManagerSocket() { ::close(fd_); }
+    ~ManagerSocket() { closesocket(fd_); }
     ManagerSocket(const ManagerSocket&) = delete;
     ManagerSocket& operator=(const ManagerSocket&) = delete;
 
@@ -30,18 +28,17 @@ public:
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         to.sin_port = htons(agentPort);
-        ASSERT_EQ(::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(data.size()));
+        ASSERT_EQ(winSendto(fd_, data.data(), data.size(), reinterpret_cast<sockaddr*>(&to), sizeof to),
+                  static_cast<int>(data.size()));
     }
 
     // One datagram (whole, whatever its size), or none within the time.
     std::optional<std::vector<uint8_t>> receive(int timeoutMs = ReplyWaitMs) const
     {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return std::nullopt;
         std::vector<uint8_t> data(65536);
-        const ssize_t n = ::recv(fd_, data.data(), data.size(), 0);
+        const timeval wait = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
+        const int n = winRecvfromWithin(fd_, reinterpret_cast<char*>(data.data()), static_cast<int>(data.size()),
+                                        nullptr, nullptr, &wait);
         if (n < 0)
             return std::nullopt;
         data.resize(static_cast<size_t>(n));
@@ -50,5 +47,5 @@ public:
 
 private:
     uint16_t port_ = 0;  // before fd_: the socket's creation sets it
-    int fd_ = -1;
+    SOCKET fd_ = INVALID_SOCKET;
 };

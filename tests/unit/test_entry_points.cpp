@@ -1,7 +1,6 @@
 // The module's boundary: entry points, tables and the messages to the host window.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 
 #include <cstddef>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/host_values.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/socket_state.h"
 
 namespace {
 
@@ -112,10 +112,10 @@ TEST_F(HostFixture, ExitClosesTheKeptSocket)
     ASSERT_NE(session, nullptr);
     closeSession(session);
     ASSERT_TRUE(libraryState().kept[0].held);
-    const int32_t kept = libraryState().kept[0].socket;
+    const SOCKET kept = libraryState().kept[0].socket;
     EXPECT_EQ(VTR_ExitModule(), 0);
     EXPECT_FALSE(libraryState().kept[0].held);
-    EXPECT_EQ(fcntl(kept, F_GETFD), -1);
+    EXPECT_FALSE(socketOpen(kept));
 }
 
 TEST_F(HostFixture, EntryPointsNullContextChangesNothing)

@@ -191,10 +191,10 @@ TEST(HostStrTests, IsHexMeansHexToLongReadsToTheEnd)
     // Every text that passes IsHex reads back to the same value after formatting.
     for (DWORD value : {0u, 1u, 0xAu, 0x1234u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
         CString text;
-        text.Format("0x%X", value);
+        text.Format("0x%X", static_cast<unsigned>(value));
         EXPECT_TRUE(STR_IsHex(text));
         EXPECT_EQ(STR_HexToLong(text), value);
-        text.Format("%x", value);
+        text.Format("%x", static_cast<unsigned>(value));
         EXPECT_TRUE(STR_IsHex(text));
         EXPECT_EQ(STR_HexToLong(text), value);
     }

@@ -9,6 +9,7 @@
 #include "snmp/security/common/address_table.h"
 #include "snmp/transport/receive.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/socket_state.h"
 #include "tools/agent/test_agent.h"
 
 namespace {
@@ -110,7 +111,7 @@ TEST_F(Ipv6Test, ReplyFromAnotherIpv6PortIsRefused)
     settings.peerName = "::1";
     SnmpSession* session = openSession(&settings);
     ASSERT_NE(session, nullptr);
-    const int32_t engineSocket = findSessionSlot(session)->transport->socket;
+    const SOCKET engineSocket = findSessionSlot(session)->transport->socket;
     int v6Only = 0;
     socklen_t length = sizeof v6Only;
     ASSERT_EQ(getsockopt(engineSocket, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, &length), 0);
@@ -124,12 +125,11 @@ TEST_F(Ipv6Test, ReplyFromAnotherIpv6PortIsRefused)
     sockaddr_storage to;
     const int toLength = winSockaddrOf(loopbackEndpoint(engine.port, EndpointIPv6), &to);
     uint16_t strangerPort = 0;
-    const int stranger = boundLoopbackSocket(&strangerPort, EndpointIPv6);
-    sendto(stranger, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&to), toLength);
+    const SOCKET stranger = boundLoopbackSocket(&strangerPort, EndpointIPv6);
+    winSendto(stranger, reply.data(), reply.size(), reinterpret_cast<const sockaddr*>(&to), toLength);
     closesocket(stranger);
     testing::internal::CaptureStderr();
-    pollfd ready{engineSocket, POLLIN, 0};
-    ASSERT_EQ(poll(&ready, 1, 2000), 1);
+    ASSERT_TRUE(readableWithin(engineSocket, 2000));
     WinFdSet set;
     winFdZero(&set);
     winFdSet(engineSocket, &set);
@@ -139,7 +139,7 @@ TEST_F(Ipv6Test, ReplyFromAnotherIpv6PortIsRefused)
     EXPECT_TRUE(recorder.calls.empty());
 
     peer.reply(reply);
-    ASSERT_EQ(poll(&ready, 1, 2000), 1);
+    ASSERT_TRUE(readableWithin(engineSocket, 2000));
     winFdSet(engineSocket, &set);
     readSockets(&set);
     ASSERT_EQ(recorder.calls.size(), 1u);

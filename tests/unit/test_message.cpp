@@ -3,8 +3,6 @@
 // every valid message, and every encoding capacity up to the size needed.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>

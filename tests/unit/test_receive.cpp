@@ -1,7 +1,6 @@
 // Receiving, the wait preparation and the retransmission schedule, with the
 // clock and the random source injected.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include "snmp/base/diagnostics.h"
 #include "snmp/transport/receive.h"
@@ -19,8 +18,7 @@ SessionTransport* transportOf(SnmpSession* session) { return findSessionSlot(ses
 // Waits until the session's socket has a datagram, then reads it through the engine.
 void readWhenReady(SnmpSession* session)
 {
-    pollfd p{transportOf(session)->socket, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    ASSERT_TRUE(readableWithin(transportOf(session)->socket, 2000));
     WinFdSet set;
     winFdZero(&set);
     winFdSet(transportOf(session)->socket, &set);
@@ -132,7 +130,7 @@ TEST_F(ReceiveTest, PrepareWaitWithNothingPending)
     EXPECT_EQ(wait.tv_sec, 7);
     EXPECT_EQ(wait.tv_usec, 77);
     EXPECT_EQ(set.fd_count, 2u);
-    const int highest = std::max(transportOf(session)->socket, transportOf(other)->socket);
+    const int highest = static_cast<int>(std::max(transportOf(session)->socket, transportOf(other)->socket));
     EXPECT_EQ(limit, highest + 1);
 }
 
@@ -250,16 +248,16 @@ void sendFrom(const char* address, uint16_t port, SnmpSession* session, const st
     socklen_t length = sizeof engine;
     getsockname(transportOf(session)->socket, reinterpret_cast<sockaddr*>(&engine), &length);
     engine.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET sock = winUdpSocket(AF_INET);
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_port = htons(port);
     inet_pton(AF_INET, address, &from.sin_addr);
     const int reuse = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << address << ":" << port;
-    sendto(sock, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&engine), sizeof engine);
-    close(sock);
+    winSendto(sock, data.data(), data.size(), reinterpret_cast<sockaddr*>(&engine), sizeof engine);
+    closesocket(sock);
 }
 
 // Datagrams that must not reach the callback, each with the engine's word
@@ -291,6 +289,12 @@ TEST_F(ReceiveTest, OnlyTheAskedPeerAnswers)
         {nullptr, 0, encodeReply(1, "public", PduResponse, id), "Reply with another version or community\n"},
     };
     for (const auto& d : dropped) {
+#ifdef _WIN32
+        // wine refuses to bind 127.0.0.2; the row from 127.0.0.1 at another
+        // port checks the sender there.
+        if (d.address != nullptr && std::string(d.address) == "127.0.0.2")
+            continue;
+#endif
         SCOPED_TRACE(d.complaint);
         testing::internal::CaptureStderr();
         if (d.address == nullptr)
@@ -313,7 +317,7 @@ TEST_F(ReceiveTest, AnyoneMayAnswerABroadcast)
     sockaddr_in broadcast{};
     broadcast.sin_family = AF_INET;
     inet_pton(AF_INET, "127.255.255.255", &broadcast.sin_addr);
-    const int listener = socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET listener = winUdpSocket(AF_INET);
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&broadcast), sizeof broadcast), 0);
     socklen_t length = sizeof broadcast;
     getsockname(listener, reinterpret_cast<sockaddr*>(&broadcast), &length);
@@ -324,9 +328,8 @@ TEST_F(ReceiveTest, AnyoneMayAnswerABroadcast)
     settings.remotePort = ntohs(broadcast.sin_port);
     SnmpSession* session = openSession(&settings);
     const int32_t id = sendPdu(session, getRequest());
-    pollfd p{listener, POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 2000), 1);
-    close(listener);
+    EXPECT_TRUE(readableWithin(listener, 2000));
+    closesocket(listener);
     sendFrom("127.0.0.1", 0, session, encodeReply(0, "public", PduResponse, id));
     readWhenReady(session);
     EXPECT_EQ(recorder.calls.size(), 1u);

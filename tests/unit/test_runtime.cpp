@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "platform/system_sources.h"
+
 namespace {
 
 // The readings the fake sources hand out.
@@ -184,6 +186,14 @@ std::string reportOf(const char* label, int error)
     return output;
 }
 
+// The system's own text of an errno value (the C library's, or on Windows
+// Winsock's for the socket errors).
+std::string systemText(int error)
+{
+    char buffer[256];
+    return systemErrorText(error, buffer, sizeof buffer);
+}
+
 TEST(RuntimeReportError, LabelColonBlankTextLineBreak)
 {
     const struct {
@@ -197,14 +207,14 @@ TEST(RuntimeReportError, LabelColonBlankTextLineBreak)
         {"select", EINTR},
     };
     for (const auto& c : cases) {
-        const std::string expected = std::string(c.label) + ": " + std::strerror(c.error) + "\n";
+        const std::string expected = std::string(c.label) + ": " + systemText(c.error) + "\n";
         EXPECT_EQ(reportOf(c.label, c.error), expected);
     }
 }
 
 TEST(RuntimeReportError, WithoutLabelOnlyTheText)
 {
-    const std::string expected = std::string(std::strerror(EACCES)) + "\n";
+    const std::string expected = systemText(EACCES) + "\n";
     EXPECT_EQ(reportOf(nullptr, EACCES), expected);
     EXPECT_EQ(reportOf("", EACCES), expected);
 }
@@ -232,7 +242,7 @@ TEST(TickCount, InjectedUptimeAndWrap)
     ScopedTicks ticks(fakeTickSource);
     for (const auto& c : cases) {
         fakeTicks = c.milliseconds;
-        EXPECT_EQ(GetTickCount(), c.ticks) << c.milliseconds;
+        EXPECT_EQ(runtimeTickCount(), c.ticks) << c.milliseconds;
     }
 }
 
@@ -242,19 +252,24 @@ TEST(TickCount, DefaultIsTheSystemUptime)
     EXPECT_EQ(setTickSource(nullptr), fakeTickSource);
     EXPECT_EQ(setTickSource(original), original);
 
-    // The same clock as /proc/uptime: milliseconds since boot, not since 1970.
+    // The same clock as /proc/uptime (on Windows the system's tick count):
+    // milliseconds since boot, not since 1970.
+#ifdef _WIN32
+    const uint64_t expected = GetTickCount64();
+#else
     std::ifstream uptime("/proc/uptime");
     double seconds = 0;
     if (!(uptime >> seconds))
         GTEST_SKIP() << "no /proc/uptime";
     const uint64_t expected = static_cast<uint64_t>(seconds * 1000);
-    const DWORD ticks = GetTickCount();
+#endif
+    const DWORD ticks = runtimeTickCount();
     if (expected < 0xffffffffULL - 60000) {
         // Read a moment apart, and /proc/uptime has only hundredths.
         EXPECT_GE(static_cast<uint64_t>(ticks) + 50, expected);
         EXPECT_LE(ticks, expected + 60000);
     }
-    EXPECT_GE(GetTickCount(), ticks);
+    EXPECT_GE(runtimeTickCount(), ticks);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Opening, closing and sending: defaults, communities, peers, request ids.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 
 #include <string>
 
@@ -124,7 +123,7 @@ TEST_F(SessionTest, UnknownHostFailsTheOpenAndLeavesNothing)
 TEST_F(SessionTest, BindFailureFailsTheOpen)
 {
     // Hold a port on every address so that the engine's bind must fail.
-    const int holder = socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET holder = winUdpSocket(AF_INET);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -146,7 +145,7 @@ TEST_F(SessionTest, BindFailureFailsTheOpen)
 // A port that was free a moment ago.
 uint16_t freeUdpPort()
 {
-    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET probe = winUdpSocket(AF_INET);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -173,7 +172,7 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     EXPECT_EQ(ntohs(bound.sin_port), settings.localPort);
     closeSession(chosen);
     EXPECT_FALSE(libraryState().kept[0].held);
-    const int again = socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET again = winUdpSocket(AF_INET);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(settings.localPort);
@@ -183,8 +182,8 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     settings.localPort = 0;
     SnmpSession* first = openSession(&settings);
     ASSERT_NE(first, nullptr);
-    const int32_t socketOfFirst = findSessionSlot(first)->transport->socket;
-    EXPECT_NE(fcntl(socketOfFirst, F_GETFD) & FD_CLOEXEC, 0);
+    const SOCKET socketOfFirst = findSessionSlot(first)->transport->socket;
+    EXPECT_FALSE(socketInherited(socketOfFirst));
     closeSession(first);
     ASSERT_TRUE(libraryState().kept[0].held);
     SnmpSession* second = openSession(&settings);
@@ -201,7 +200,7 @@ TEST_F(SessionTest, ChosenPortIsBoundAndReleasedAndAPortOfTheSystemsChoiceKept)
     ASSERT_TRUE(libraryState().kept[0].held);
     releaseKeptSockets();
     EXPECT_FALSE(libraryState().kept[0].held);
-    EXPECT_EQ(fcntl(socketOfFirst, F_GETFD), -1);
+    EXPECT_FALSE(socketOpen(socketOfFirst));
 }
 
 TEST_F(SessionTest, CloseTwice)

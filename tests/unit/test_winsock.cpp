@@ -201,7 +201,7 @@ TEST(WinSelect, ReadinessOnLoopbackAndTheSetRewritten)
     char buffer[64];
     sockaddr_in from{};
     int fromLength = sizeof from;
-    ASSERT_EQ(recvfrom(sockets[1].get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
+    ASSERT_EQ(winRecvfrom(sockets[1].get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
               3);
     EXPECT_EQ(std::string(buffer, 3), "one");
     EXPECT_EQ(fromLength, static_cast<int>(sizeof from));
@@ -362,7 +362,7 @@ TEST(WinSelect, DescriptorsAtAndAboveTheSystemSelectLimit)
     int fromLength = 0;
     sockaddr_in from{};
     fromLength = sizeof from;
-    ASSERT_EQ(recvfrom(readyCopy.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
+    ASSERT_EQ(winRecvfrom(readyCopy.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
               4);
     EXPECT_EQ(std::string(buffer, 4), "high");
 
@@ -524,12 +524,12 @@ TEST(Winsock, ReceiveRefusesNegativeLengths)
     int fromLength = -1;
     sockaddr_in from{};
     errno = 0;
-    EXPECT_EQ(recvfrom(a.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
+    EXPECT_EQ(winRecvfrom(a.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
               SOCKET_ERROR);
     EXPECT_EQ(errno, EINVAL);
     fromLength = sizeof from;
     errno = 0;
-    EXPECT_EQ(recvfrom(a.get(), buffer, -1, 0, reinterpret_cast<sockaddr*>(&from), &fromLength), SOCKET_ERROR);
+    EXPECT_EQ(winRecvfrom(a.get(), buffer, -1, 0, reinterpret_cast<sockaddr*>(&from), &fromLength), SOCKET_ERROR);
     EXPECT_EQ(errno, EINVAL);
 }
 
@@ -538,7 +538,7 @@ TEST(Winsock, ReceiveWithoutSourceAddress)
     LoopbackSocket sender, receiver;
     ASSERT_TRUE(sendDatagram(sender.get(), receiver.port(), "anon"));
     char buffer[8];
-    EXPECT_EQ(recvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), 4);
+    EXPECT_EQ(winRecvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), 4);
     EXPECT_EQ(std::string(buffer, 4), "anon");
 }
 
@@ -550,10 +550,10 @@ TEST(Winsock, DatagramLargerThanTheBufferIsAnError)
     ASSERT_TRUE(sendDatagram(sender.get(), receiver.port(), "next"));
     char buffer[4];
     errno = 0;
-    EXPECT_EQ(recvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), SOCKET_ERROR);
+    EXPECT_EQ(winRecvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), SOCKET_ERROR);
     EXPECT_EQ(errno, EMSGSIZE);
     EXPECT_EQ(std::string(buffer, 4), "over");
-    EXPECT_EQ(recvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), 4);
+    EXPECT_EQ(winRecvfrom(receiver.get(), buffer, sizeof buffer, 0, nullptr, static_cast<int*>(nullptr)), 4);
     EXPECT_EQ(std::string(buffer, 4), "next");
 }
 
