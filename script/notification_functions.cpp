@@ -1,9 +1,9 @@
 #include "script/notification_functions.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "hostapi/host_messages.h"
+#include "platform/hex_digits.h"
 #include "platform/runtime.h"
 #include "script/arguments.h"
 #include "script/binding_list.h"
@@ -92,11 +92,12 @@ void snmpengineidEx(const HostValue* args, HostValue& result)
         const char* text = args[0].text.GetString();
         const size_t length = std::strlen(text);
         bool hex = length % 2 == 0 && length <= 2 * SnmpMaxEngineIdLength;
-        for (size_t i = 0; hex && i < length; ++i) {
-            const char* digit = std::strchr(Digits, std::tolower(static_cast<unsigned char>(text[i])));
-            hex = digit != nullptr && *digit != '\0';
+        for (size_t i = 0; hex && i < length; i += 2) {
+            const int high = hexDigitValue(text[i]);
+            const int low = hexDigitValue(text[i + 1]);
+            hex = high >= 0 && low >= 0;
             if (hex)
-                id[i / 2] = static_cast<uint8_t>(i % 2 == 0 ? (digit - Digits) << 4 : id[i / 2] | (digit - Digits));
+                id[i / 2] = static_cast<uint8_t>(high << 4 | low);
         }
         if (!hex || setLocalEngineId(id, static_cast<int32_t>(length / 2)) != 0) {
             reportInvalidValue(args[0].text);

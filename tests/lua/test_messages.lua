@@ -15,6 +15,19 @@ T.eq(snmpobjid(), "1.3", "snmpobjid after the invalid OID")
 T.eq(snmpget("127.0.0.1", 5, "1.3"), nil, "numeric community")
 T.eq(#messages, 1, "no message for a wrong type")
 
+-- The module's engine identifier: hex text of 5 to 32 octets sets it for the
+-- load; any other text is refused with 1129 and leaves it as it was.
+local own = snmpengineidEx()
+for _, text in ipairs({"80000000", "8000000005a", "80000000g5", string.rep("ab", 33)}) do
+  local before = #messages
+  T.eq(snmpengineidEx(text), nil, "refused identifier " .. text)
+  T.eq(#messages, before + 1, "one message for " .. text)
+  T.eq(messages[#messages].id, 1129, "message id for " .. text)
+end
+T.eq(snmpengineidEx(), own, "a refused identifier changes nothing")
+T.eq(snmpengineidEx("80000000050A0b"), "80000000050a0b", "an identifier of either case is set")
+T.eq(snmpengineidEx(), "80000000050a0b", "and kept for the load")
+
 -- An error inside the handler comes back to the script once the call returns.
 vantor.on_message(function() error("handler failed") end)
 local ok, err = pcall(snmpget, "127.0.0.1", "public", "1..3")
